@@ -7,8 +7,19 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/build.sh"
 
 xvfb_pid=""
-cleanup() { [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true; }
+pulse=""
+cleanup() {
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+  [ -n "$pulse" ] && pulseaudio -k 2>/dev/null
+  true
+}
 trap cleanup EXIT
+# A sound server with a null sink gives the audio layer a real, real-time output to run against.
+if ! pulseaudio --check 2>/dev/null; then
+  if pulseaudio -D --exit-idle-time=-1 -n --load=module-null-sink --load=module-native-protocol-unix 2>/dev/null; then
+    pulse=1
+  fi
+fi
 if [ -z "${DISPLAY:-}" ]; then
   numfile=$(mktemp)
   Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp 3>"$numfile" 2>/dev/null &

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -51,6 +52,9 @@ struct StreamState {
     Clock::time_point silentStart{};
     int64_t lastReported = 0;
     bool started = false;
+    double smoothFrames = 0;  // the device estimate with callback jitter filtered out
+    Clock::time_point smoothAt{};
+    bool smoothed = false;
 };
 
 struct Audio {
@@ -95,7 +99,8 @@ void mixCallback(void* user, Uint8* out, int bytes) {
             int v = dst[i] + s->pcm[static_cast<size_t>(before * kChannels + i)];
             dst[i] = static_cast<int16_t>(std::clamp(v, -32768, 32767));
         }
-        s->cursor = before + std::max<int64_t>(n, 0);
+        if (n <= 0) continue;  // ended: the last estimate runs on to the length
+        s->cursor = before + n;
         std::lock_guard<std::mutex> lock(audio->published);
         s->writtenBefore = before;
         s->writtenAfter = s->cursor;
@@ -172,10 +177,39 @@ int64_t deviceFrames(Audio* audio, StreamState& s, Clock::time_point now) {
     const int64_t latency = audio->bufferFrames;
     const int64_t elapsed = static_cast<int64_t>(secondsSince(at, now) * audio->rate);
     int64_t heard = before - latency + elapsed;
-    // Never ahead of what the device was given; at the end, run on to the length.
-    const bool ended = after >= s.lengthFrames;
-    heard = std::min(heard, ended ? s.lengthFrames : after - latency);
+    // Never ahead of what the device was given.
+    heard = std::min(heard, after);
     return std::max<int64_t>(heard, 0);
+}
+
+// Callbacks arrive with jitter, and an output may take more data than it plays while it fills
+// its own buffers. Readings therefore advance with the monotonic clock from the moment the device
+// has played its first buffer, and are steered toward the callbacks' estimate by at most a small
+// fraction of their speed, so they neither stutter nor jump. A large gap (a stalled device) is
+// taken at once.
+double smoothDeviceFrames(Audio* audio, StreamState& s, Clock::time_point now) {
+    constexpr double kMaxSteer = 0.004;   // of the playback speed
+    constexpr double kSnapSeconds = 0.1;
+    int64_t played;
+    {
+        std::lock_guard<std::mutex> lock(audio->published);
+        played = s.writtenBefore;
+    }
+    const double target = static_cast<double>(deviceFrames(audio, s, now));
+    if (!s.smoothed) {
+        if (played == 0) return target;  // the device has not started playing yet
+        s.smoothed = true;
+        s.smoothFrames = target;
+    } else {
+        const double step = secondsSince(s.smoothAt, now) * audio->rate;
+        const double error = target - (s.smoothFrames + step);
+        if (std::fabs(error) > kSnapSeconds * audio->rate)
+            s.smoothFrames = target;
+        else
+            s.smoothFrames += step + std::clamp(error, -kMaxSteer * step, kMaxSteer * step);
+    }
+    s.smoothAt = now;
+    return s.smoothFrames;
 }
 
 }  // namespace
@@ -249,6 +283,7 @@ bool audioChannelPlay(Audio* audio, AudioStream stream, bool restart) {
     if (audio->device) SDL_UnlockAudioDevice(audio->device);
     s->silentStart = now;
     s->lastReported = 0;
+    s->smoothed = false;
     s->started = true;
     return true;
 }
@@ -260,10 +295,10 @@ uint64_t audioChannelGetPosition(Audio* audio, AudioStream stream) {
     int64_t frames;
     if (s->silent) {
         frames = static_cast<int64_t>(secondsSince(s->silentStart, now) * audio->rate);
-        if (s->lengthFrames > 0) frames = std::min(frames, s->lengthFrames);
     } else {
-        frames = deviceFrames(audio, *s, now);
+        frames = static_cast<int64_t>(smoothDeviceFrames(audio, *s, now));
     }
+    if (s->lengthFrames > 0) frames = std::min(frames, s->lengthFrames);
     s->lastReported = std::max(s->lastReported, frames);
     return static_cast<uint64_t>(s->lastReported) * kChannels * kBytesPerSample;
 }

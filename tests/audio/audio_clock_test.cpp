@@ -41,8 +41,10 @@ struct ClockFigures {
 // Reads the clock every millisecond for `span` seconds of wall time.
 ClockFigures measure(Audio* audio, AudioStream s, double span) {
     ClockFigures f;
-    // Let the first device callbacks settle the estimate.
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    // An output may take a moment to start; the clock holds near 0 until it is heard.
+    const Clock::time_point limit = Clock::now() + std::chrono::seconds(3);
+    while (seconds(audio, s) < 0.1 && Clock::now() < limit)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     const Clock::time_point start = Clock::now();
     const double first = seconds(audio, s);
     double prev = first;
