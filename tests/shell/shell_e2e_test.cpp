@@ -65,7 +65,9 @@ private:
 // The demo as a child process, its stdout and stderr kept in files.
 class DemoProcess {
 public:
-    explicit DemoProcess(const std::string& display) {
+    explicit DemoProcess(const std::string& display)
+        : outPath_("/tmp/velmora-e2e-" + std::to_string(getpid()) + ".out"),
+          errPath_("/tmp/velmora-e2e-" + std::to_string(getpid()) + ".err") {
         pid_ = fork();
         if (pid_ == 0) {
             if (display.empty()) {
@@ -75,8 +77,8 @@ public:
                 setenv("DISPLAY", display.c_str(), 1);
             }
             setenv("SDL_AUDIODRIVER", "dummy", 1);  // never play sound from a test
-            int out = open(outPath().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            int err = open(errPath().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            int out = open(outPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            int err = open(errPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             dup2(out, 1);
             dup2(err, 2);
             execl(VELMORA_EXE, VELMORA_EXE, static_cast<char*>(nullptr));
@@ -103,18 +105,23 @@ public:
         return -1;
     }
     bool running() { return waitpid(pid_, nullptr, WNOHANG) == 0; }
-    std::string out() const { return slurp(outPath()); }
-    std::string err() const { return slurp(errPath()); }
+    std::string out() const { return slurp(outPath_); }
+    std::string err() const { return slurp(errPath_); }
 
 private:
-    std::string outPath() const { return "/tmp/velmora-e2e-" + std::to_string(getpid()) + ".out"; }
-    std::string errPath() const { return "/tmp/velmora-e2e-" + std::to_string(getpid()) + ".err"; }
+    std::string outPath_;
+    std::string errPath_;
     pid_t pid_ = -1;
 };
 
 class Display {
 public:
-    explicit Display(const std::string& name) : dpy_(XOpenDisplay(name.c_str())) {}
+    explicit Display(const std::string& name) {
+        for (int tries = 0; !dpy_ && tries < 50; ++tries) {
+            dpy_ = XOpenDisplay(name.c_str());
+            if (!dpy_) std::this_thread::sleep_for(100ms);
+        }
+    }
     ~Display() {
         if (dpy_) XCloseDisplay(dpy_);
     }
@@ -158,7 +165,7 @@ public:
     }
 
 private:
-    ::Display* dpy_;
+    ::Display* dpy_ = nullptr;
 };
 
 int xdotool(const std::string& display, const std::string& args) {
