@@ -1,0 +1,33 @@
+#version 330 core
+// The desert in the heat: rising ripples bend the picture, strongest just
+// above the hot ground and wherever the bright companion glows.
+uniform sampler2D img;
+uniform sampler2D bright;
+uniform int width;
+uniform float time;
+
+in vec2 uv;
+layout(location = 0) out vec4 fragColor;
+layout(location = 1) out vec4 glowColor;
+
+const float horizon = 0.56;   // texture v of the far dunes' line
+const float amplitude = 4.0;  // strongest bend, in pixels
+
+void main() {
+    float px = 1.0 / float(max(width, 1));
+    float heat = texture(bright, uv).r;
+
+    // Air above the ground: full strength near the horizon, thinning out
+    // toward the sky and toward the foreground.
+    float air = smoothstep(horizon + 0.22, horizon, uv.y) * (0.35 + 0.65 * smoothstep(0.05, horizon, uv.y));
+    float strength = clamp(air + heat * 0.8, 0.0, 1.4);
+
+    // Two crossing ripples drift upward; the phases move with time.
+    float w1 = sin(uv.y * 260.0 - time * 7.0 + sin(uv.x * 23.0 + time * 0.9) * 2.0);
+    float w2 = sin(uv.y * 115.0 - time * 4.3 + uv.x * 61.0);
+    vec2 bend = vec2(w1 * 0.7 + w2 * 0.3, (w2 - w1) * 0.25) * amplitude * px * strength;
+
+    vec4 c = texture(img, uv + bend);
+    fragColor = vec4(c.rgb, 1.0);
+    glowColor = vec4(texture(bright, uv + bend * 1.5).rgb * 0.9, 1.0);
+}

@@ -1,0 +1,52 @@
+#version 330 core
+// The night sky turning about the celestial pole. The star image turns as
+// it is; long-exposure trails open up behind the stars as "startrail"
+// falls below 1, growing to their full length at -1 and staying there.
+uniform sampler2D rotimg;
+uniform float time;
+uniform float startrail;
+
+in vec2 uv;
+layout(location = 0) out vec4 fragColor;
+layout(location = 1) out vec4 glowColor;
+
+const vec2 pole = vec2(0.38, 0.86);  // in texture space of the picture
+const float spin = 0.045;            // radians per second
+const float fullTrail = 1.1;         // radians of arc at full length
+const float rings = 230.0;           // trail rings per picture height
+
+float hash(float n) { return fract(sin(n * 12.9898) * 43758.5453); }
+
+void main() {
+    vec2 q = (uv - pole) * vec2(16.0 / 9.0, 1.0);
+    float angle = time * spin;
+    float cs = cos(angle), sn = sin(angle);
+
+    // The star image, turned about the pole.
+    vec2 turned = vec2(cs * q.x + sn * q.y, -sn * q.x + cs * q.y);
+    vec3 stars = texture(rotimg, turned * vec2(9.0 / 16.0, 1.0) + pole).rgb;
+
+    // Trails: each ring of the sky holds two stars; a trail is the arc the
+    // star swept, bright at its head and fading toward its tail.
+    float growth = clamp(1.0 - startrail, 0.0, 2.0) * 0.5;
+    float len = fullTrail * growth;
+    float r = length(q) * rings;
+    float ring = floor(r);
+    float across = 1.0 - smoothstep(0.12, 0.42, abs(fract(r) - 0.5));
+    float theta = atan(q.y, q.x);
+    vec3 trail = vec3(0.0);
+    for (int k = 0; k < 2; ++k) {
+        float seed = ring * 2.0 + float(k);
+        float head = hash(seed) * 6.2831853 - angle;
+        float behind = mod(theta - head, 6.2831853);  // arc from head back along the trail
+        float lit = step(behind, len) * (1.0 - behind / max(len, 1e-4));
+        float b = pow(hash(seed + 0.5), 3.0) * 0.9 + 0.1;
+        vec3 tint = mix(vec3(0.65, 0.78, 1.0), vec3(1.0, 0.86, 0.7), hash(seed + 0.25));
+        trail += tint * b * lit * lit;
+    }
+    trail *= across * smoothstep(0.0, 6.0, r);
+    // The sharp stars step back as their trails take over.
+    vec3 c = stars * (1.0 - 0.5 * growth) + trail * 0.85;
+    fragColor = vec4(c + vec3(0.004, 0.008, 0.025), 1.0);
+    glowColor = vec4(c * 0.25, 1.0);
+}

@@ -1,0 +1,77 @@
+// The walking-figure scenes. Each keeps its own walker: the frame it drew
+// last and its x, which moves one step left per animation cycle.
+#include "render/demo.h"
+
+#include "assets/shader.h"
+#include "render/timing.h"
+
+#include <cmath>
+
+void Demo::drawSprite(GLuint program, int frame, float offsetX, float offsetY, float red, float green,
+                      float blue) {
+    glUseProgram(program);
+    glActiveTexture(GL_TEXTURE0);
+    glBindTexture(GL_TEXTURE_2D, textures[frame]);
+    glUniform1i(glGetUniformLocation(program, "img"), 0);
+    glUniform2f(glGetUniformLocation(program, "offset"), offsetX, offsetY);
+    glUniform3f(glGetUniformLocation(program, "color"), red, green, blue);
+    glBindVertexArray(quadVertexArray);
+    glDrawArrays(GL_TRIANGLE_FAN, 0, 4);
+}
+
+void Demo::sceneDesert(double t) {
+    static int lastFrame = 0;
+    static float walkerX = 0.8f;
+    const double rate = 23.0;
+    const float groundY = -0.28f, shadowY = -0.13f;
+
+    drawHeatShock(textures[kDesert], textures[kDesertBright], t);
+    const int frame = velmora::walkFrame(t, rate);
+    if (velmora::steppedBackward(frame, lastFrame)) walkerX = velmora::stepLeft(walkerX);
+    drawSprite(movingProgram->name, frame, walkerX, groundY, 0.0f, 0.0f, 0.0f);
+    drawSprite(dshadowProgram->name, frame, walkerX, shadowY, 0.0f, 0.0f, 0.0f);
+    lastFrame = frame;
+}
+
+void Demo::sceneMeteor(double t) {
+    static int lastFrame = 0;
+    static float walkerX = 0.9f;
+    const double rate = 30.0;
+    const float groundY = -0.48f;
+
+    const int frame = velmora::walkFrame(t, rate);
+    if (velmora::steppedOnWrap(frame, lastFrame)) walkerX = velmora::stepLeft(walkerX);
+    drawMeteors(textures[kMeteorSkySmall], textures[kMeteorSkyBig], t);
+    drawBackground(textures[kMeteorGround], textures[kMeteorGround]);
+    // Green meteor light on the figure; below zero it takes green away.
+    const float green = static_cast<float>(std::sin(t));
+    drawSprite(movingProgram->name, frame, walkerX, groundY, 0.0f, green, 0.0f);
+    lastFrame = frame;
+}
+
+void Demo::sceneMountain(double t) {
+    static int lastFrame = 0;
+    static float walkerX = 0.8f;
+    const double rate = 30.0;
+
+    drawBackground(textures[kMountain], 0);
+    const int frame = velmora::walkFrame(t, rate);
+    if (velmora::steppedOnWrap(frame, lastFrame)) walkerX = velmora::stepLeft(walkerX);
+    const float climbY = static_cast<float>(t / 100.0 - 0.7);  // up the slope
+    drawSprite(movingProgram->name, frame, walkerX, climbY, 0.0f, 0.0f, 0.0f);
+    lastFrame = frame;
+}
+
+void Demo::sceneStarNight(double t) {
+    static int lastFrame = 0;
+    static float walkerX = 0.6f;
+    const double rate = 30.0;
+    const float groundY = -0.42f;
+
+    drawStarTrails(t);
+    drawBackground(textures[kStarNight], 0);
+    const int frame = velmora::walkFrame(t, rate);
+    if (velmora::steppedOnWrap(frame, lastFrame)) walkerX = velmora::stepLeft(walkerX);
+    drawSprite(movingProgram->name, frame, walkerX, groundY, 1.0f, 1.0f, 1.0f);
+    lastFrame = frame;
+}
