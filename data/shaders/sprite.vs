@@ -14,7 +14,7 @@ const float scatter = 19.0;     // the wind rises
 const float frameRate = 30.0;
 const float frames = 74.0;
 const float cycleDrift = 330.7 / 512.0;  // the figure's own walk across its frame per cycle
-const float figureCentre = 0.76;         // its centre u at frame 0
+const float figureCentre = 419.1 / 512.0;  // its hip u at frame 0
 const float figureHeight = 1.8;          // clip units
 
 float hash(float n) { return fract(sin(n * 12.9898) * 43758.5453); }
