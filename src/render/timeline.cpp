@@ -50,6 +50,11 @@ int velmora::scoreRow(double t) {
     return cue ? static_cast<int>(cue - kScore) + 1 : 0;
 }
 
+double velmora::scoreRowStart(int row) {
+    const int rows = static_cast<int>(sizeof kScore / sizeof kScore[0]);
+    return row >= 1 && row <= rows ? kScore[row - 1].from : 0.0;
+}
+
 CompositeParams velmora::compositeAt(double t) {
     CompositeParams params = defaultCompositeParams();
     if (const Cue* cue = cueAt(t))
