@@ -21,8 +21,8 @@ float streak(vec2 p, vec2 head, vec2 dir, float len, float widthPx) {
     float side = abs(d.x * dir.y - d.y * dir.x);  // distance from the path
     float inLen = step(-0.004, along) * (1.0 - smoothstep(0.0, len, along));
     float thin = 1.0 - smoothstep(0.0, widthPx * 0.0012 * (1.0 - 0.7 * clamp(along / len, 0.0, 1.0)), side);
-    float headGlow = exp(-dot(d, d) * 9000.0 / (widthPx * widthPx));
-    return inLen * inLen * thin + headGlow;
+    float headGlow = exp(-dot(d, d) * 60000.0 / (widthPx * widthPx));
+    return inLen * inLen * thin * 0.9 + headGlow * 0.7;
 }
 
 void main() {
