@@ -654,7 +654,7 @@ int64_t tailFrames(Instrument instrument, const Note& note) {
     case Instrument::Drone: return samplesAt(11.0);
     case Instrument::Pad: return samplesAt(1.4 * (1.2 + 3.5 * (note.p2 > 0 ? note.p2 : 0.8)));
     case Instrument::Bell: return samplesAt(6.0 * (note.p1 > 0 ? note.p1 : 1.0));
-    case Instrument::Impact: return samplesAt(8.0);
+    case Instrument::Impact: return samplesAt(1.0 + 8.5 * (note.p1 > 0 ? note.p1 : 1.3));
     case Instrument::Crash: return samplesAt(7.5 * (note.p1 > 0 ? note.p1 : 1.0));
     case Instrument::Oud: return samplesAt(8.0);
     case Instrument::Sub: return samplesAt(6.0);

@@ -374,8 +374,9 @@ void mountain(Builder& b, const Tracks& t) {
         } else if (bar < 13) {
             drumsBar(b, t, g, bar, 0.6f + 0.2f * x, true, bar >= 6 ? 16 : 8, bar >= 10, x);
         } else {
-            for (int k = 0; k < 4; ++k) b.kick(t.kick, g, o + k, 1.0f, 0.8f, 44.0f, 0.2f);
-            for (int s = 0; s < 16; ++s) b.note(t.snare, g, o + s * 0.25, 0.2, 60, 0.35f + 0.035f * s);
+            // The last beat holds its breath for the landing.
+            for (int k = 0; k < 3; ++k) b.kick(t.kick, g, o + k, 1.0f, 0.8f, 44.0f, 0.2f);
+            for (int s = 0; s < 16; ++s) b.note(t.snare, g, o + s * 0.25, 0.2, 60, 0.35f + 0.035f * s, 0.0f, 0.08f);
         }
         for (int k = 0; k < 4; ++k) {
             b.note(t.bass, g, o + k + 0.5, 0.4, c.bass, 0.9f, 0.0f, 380.0f + 450.0f * x, 3.0f);
@@ -400,6 +401,9 @@ void mountain(Builder& b, const Tracks& t) {
 void starNight(Builder& b, const Tracks& t) {
     const Grid& g = kNightGrid;
     b.span(kStarNight, g, 6.0f);
+    // The climb lands: one soft boom and a long cymbal, then stillness.
+    b.note(t.impact, g.at(0), samplesAt(0.5), 30, 0.55f, 0.0f, 1.6f);
+    b.note(t.crash, g, 0, 0.5, 60, 0.6f, 0.0f, 1.1f);
     for (float p : {74.0f, 78.0f, 81.0f}) b.note(t.bell, g, 0, 1, p, 0.8f, (p - 78.0f) / 6.0f, 2.0f);
     b.note(t.sub, g, 0, 0.5, 38, 0.5f);
     struct NightChord { float root; std::initializer_list<float> pad; };
