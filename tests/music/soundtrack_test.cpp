@@ -53,6 +53,18 @@ double loudnessBetween(const std::vector<double>& power, double from, double to)
     return -0.691 + 10.0 * std::log10(sum / std::max<size_t>(1, b - a) + 1e-20);
 }
 
+// Energy of the difference of the channels against their sum, in dB: 0 for uncorrelated
+// channels, very negative for mono.
+double sideToMidDb(const std::vector<float>& stereo, double from, double to) {
+    double side = 1e-20, mid = 1e-20;
+    for (int64_t i = samplesAt(from); i < samplesAt(to); ++i) {
+        const double l = stereo[2 * i], r = stereo[2 * i + 1];
+        side += (l - r) * (l - r);
+        mid += (l + r) * (l + r);
+    }
+    return 10.0 * std::log10(side / mid);
+}
+
 // Mono sum through an optional band filter.
 enum class Band { Full, Low };
 std::vector<float> band(const std::vector<float>& stereo, Band which) {
@@ -170,6 +182,9 @@ TEST(Soundtrack, SectionsFollowTheProgramme) {
     EXPECT_LT(desert, meteor - 3.0);
     EXPECT_LT(night, meteor - 3.0);
     EXPECT_LT(night, mountain - 3.0);
+    // The night is wide where the beat sections keep their weight in the middle.
+    EXPECT_GT(sideToMidDb(track.stereo, tl::kStarNight + 1, tl::kCredits),
+              sideToMidDb(track.stereo, tl::kMeteor + 1, tl::kMountain) + 4.0);
     // The mountain climbs: its last third is louder than its first.
     const double climbFrom = loudnessBetween(power, tl::kMountain + 1, tl::kMountain + 10);
     const double climbTo = loudnessBetween(power, tl::kStarNight - 10, tl::kStarNight);

@@ -202,7 +202,7 @@ void title(Builder& b, const Tracks& t) {
     for (float p : {74.0f, 81.0f}) b.note(t.bell, hit, samplesAt(0.5), p, 0.9f, p == 74.0f ? -0.3f : 0.3f, 1.6f);
     b.note(t.sub, hit, samplesAt(2.5), 26 + 12, 0.8f);
     // The chord lingers, quietly.
-    for (float p : {50.0f, 57.0f, 62.0f, 65.0f})
+    for (float p : {57.0f, 62.0f, 65.0f, 69.0f})
         b.note(t.pad, samplesAt(kTitle + 0.8), samplesAt(kParticles - 0.2) - samplesAt(kTitle + 0.8), p, 0.6f, 0.0f, 700.0f, 1.5f);
     // Arpeggio fading in with its filter closed, then opening.
     const float tones[6] = {62, 65, 69, 74, 77, 81};
@@ -372,17 +372,17 @@ void mountain(Builder& b, const Tracks& t) {
             b.note(t.clap, g, o + 2, 0.25, 60, 0.85f);
             for (int e = 0; e < 8; ++e) b.note(t.hat, g, o + e * 0.5, 0.1, 60, e % 2 ? 0.45f : 0.25f, 0.25f);
         } else if (bar < 13) {
-            drumsBar(b, t, g, bar, 0.6f + 0.2f * x, true, bar >= 6 ? 16 : 8, bar >= 10, x);
+            drumsBar(b, t, g, bar, 0.6f + 0.2f * x, true, bar >= 6 ? 16 : 8, bar >= 10, x - 0.5f);
         } else {
             // The last beat holds its breath for the landing.
             for (int k = 0; k < 3; ++k) b.kick(t.kick, g, o + k, 1.0f, 0.8f, 44.0f, 0.2f);
             for (int s = 0; s < 16; ++s) b.note(t.snare, g, o + s * 0.25, 0.2, 60, 0.35f + 0.035f * s, 0.0f, 0.08f);
         }
         for (int k = 0; k < 4; ++k) {
-            b.note(t.bass, g, o + k + 0.5, 0.4, c.bass, 0.9f, 0.0f, 380.0f + 450.0f * x, 3.0f);
-            if (bar >= 4) b.note(t.bass, g, o + k + 0.25, 0.15, c.bass, 0.55f, 0.0f, 380.0f + 450.0f * x, 2.0f);
+            b.note(t.bass, g, o + k + 0.5, 0.4, c.bass, 0.7f + 0.15f * x, 0.0f, 380.0f + 450.0f * x, 3.0f);
+            if (bar >= 4) b.note(t.bass, g, o + k + 0.25, 0.15, c.bass, 0.45f, 0.0f, 380.0f + 450.0f * x, 2.0f);
         }
-        if (bar % 2 == 0) padChord(b, t.pad, g, o, 8.0, c, 0.75f, 1000.0f + 1800.0f * x, 0.6f);
+        if (bar % 2 == 0) padChord(b, t.pad, g, o, 8.0, c, 0.55f + 0.15f * x, 1000.0f + 1800.0f * x, 0.6f);
         // Always upward: the chord's tones and their octave, sixteenths.
         std::vector<float> tones(c.arp);
         for (int s = 0; s < 16; ++s) {
