@@ -54,7 +54,7 @@ inline float onsetRamp(int64_t i, int64_t frames) {
 void renderWind(const Note& n, uint32_t seed, float* L, float* R, int64_t frames) {
     Rng rng(seed);
     SmoothRandom centre(seed + 1, 0.11f * kBlock), width(seed + 2, 0.07f * kBlock),
-        gust(seed + 3, 0.23f * kBlock), howl(seed + 4, 0.05f * kBlock), drift(seed + 5, 0.09f * kBlock);
+        gust(seed + 3, 0.23f * kBlock), howl(seed + 4, 0.05f * kBlock);
     Svf bpL, bpR, howlL, howlR, lowL, lowR;
     lowL.set(180.0f, 0.7f);
     lowR.set(180.0f, 0.7f);
@@ -70,7 +70,6 @@ void renderWind(const Note& n, uint32_t seed, float* L, float* R, int64_t frames
             howlL.set(h, 9.0f);
             howlR.set(h * 1.013f, 9.0f);
             amp = 0.55f + 0.45f * gust.next();
-            (void)drift.next();
         }
         if (i == n.length) env.gateOff();
         float e = env.tick() * amp * n.velocity;
