@@ -1,0 +1,92 @@
+#include "image.h"
+
+#include <atomic>
+#include <cstdio>
+#include <thread>
+
+#include "noise.h"
+
+namespace art {
+
+namespace {
+
+uint8_t quantise(float v, float dither) {
+    float q = v * 255.f + dither;
+    if (q <= 0.f) return 0;
+    if (q >= 255.f) return 255;
+    return uint8_t(q + 0.5f);
+}
+
+}  // namespace
+
+float gammaEncode(float v) {
+    constexpr int kN = 4096;
+    static const std::vector<float> table = [] {
+        std::vector<float> t(kN + 2);
+        for (int i = 0; i <= kN + 1; ++i) t[i] = float(fm::pow(double(i) / kN, 1.0 / 2.2));
+        return t;
+    }();
+    if (!(v > 0.f)) return 0.f;
+    if (v >= 1.f) return 1.f;
+    float x = v * kN;
+    int i = int(x);
+    float f = x - float(i);
+    // The curve is steep near black: use the exact value there.
+    if (i < 16) return float(fm::pow(double(v), 1.0 / 2.2));
+    return table[i] + (table[i + 1] - table[i]) * f;
+}
+
+bool writeTga(const std::string& path, const Image& img, int bitsPerPixel, Encoding enc,
+              uint32_t ditherSeed) {
+    const int w = img.width(), h = img.height();
+    const int bpp = bitsPerPixel / 8;
+    if ((bpp != 3 && bpp != 4) || w <= 0 || h <= 0 || w > 32767 || h > 32767 || (w * bpp) % 4 != 0)
+        return false;
+
+    std::vector<uint8_t> out(18 + size_t(w) * h * bpp, 0);
+    uint8_t* hd = out.data();
+    hd[2] = 2;  // uncompressed true colour
+    hd[12] = uint8_t(w & 255); hd[13] = uint8_t(w >> 8);
+    hd[14] = uint8_t(h & 255); hd[15] = uint8_t(h >> 8);
+    hd[16] = uint8_t(bitsPerPixel);
+    hd[17] = bpp == 4 ? 8 : 0;  // alpha bits; origin bottom left
+
+    parallelRows(h, [&](int y) {
+        uint8_t* row = out.data() + 18 + size_t(y) * w * bpp;
+        for (int x = 0; x < w; ++x) {
+            const float* p = img.at(x, y);
+            // Triangular dither, one value per pixel shared by the channels.
+            uint32_t hsh = hash2(x, y, ditherSeed);
+            float d = ditherSeed ? (unit(hsh) + unit(hash32(hsh)) - 1.f) * 0.75f : 0.f;
+            float c[3];
+            for (int k = 0; k < 3; ++k)
+                c[k] = enc == Encoding::Linear ? gammaEncode(p[k]) : p[k];
+            uint8_t* o = row + size_t(x) * bpp;
+            o[0] = quantise(c[2], d);
+            o[1] = quantise(c[1], d);
+            o[2] = quantise(c[0], d);
+            if (bpp == 4) o[3] = quantise(p[3], p[3] > 0.f && p[3] < 1.f ? d : 0.f);
+        }
+    });
+
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) return false;
+    bool ok = std::fwrite(out.data(), 1, out.size(), f) == out.size();
+    ok = std::fclose(f) == 0 && ok;
+    return ok;
+}
+
+void parallelRows(int rows, const std::function<void(int)>& fn) {
+    unsigned n = std::thread::hardware_concurrency();
+    n = n == 0 ? 1 : (n > 8 ? 8 : n);
+    std::atomic<int> next{0};
+    auto work = [&] {
+        for (int y; (y = next.fetch_add(1)) < rows;) fn(y);
+    };
+    std::vector<std::thread> pool;
+    for (unsigned i = 1; i < n; ++i) pool.emplace_back(work);
+    work();
+    for (auto& t : pool) t.join();
+}
+
+}  // namespace art
