@@ -22,7 +22,7 @@ if ! pulseaudio --check 2>/dev/null; then
 fi
 if [ -z "${DISPLAY:-}" ]; then
   numfile=$(mktemp)
-  Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp 3>"$numfile" 2>/dev/null &
+  Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp -noreset 3>"$numfile" 2>/dev/null &
   xvfb_pid=$!
   for _ in $(seq 100); do [ -s "$numfile" ] && break; sleep 0.1; done
   export DISPLAY=":$(head -n1 "$numfile")"

@@ -13,7 +13,7 @@ TEST(FullRun, PlaysToTheEndByItselfAndExitsZeroWithNothingOnStdout) {
     if (!display || !*display) GTEST_SKIP() << "needs an X display";
     const std::string out = "/tmp/velmora-full-run.out";
     // A small private screen keeps software rendering cheap; the clock is the silent one.
-    const std::string cmd = std::string("xvfb-run -a -s '-screen 0 320x180x24' env SDL_AUDIODRIVER=dummy ") +
+    const std::string cmd = std::string("xvfb-run -a -s '-screen 0 320x180x24 -noreset' env SDL_AUDIODRIVER=dummy ") +
                             VELMORA_EXE + " > " + out + " 2>/dev/null";
     const auto start = std::chrono::steady_clock::now();
     const int status = std::system(("timeout 300 " + cmd).c_str());

@@ -1,12 +1,13 @@
-# velmora_add_test(NAME n SOURCES ... [LIBS ...] [LABELS ...] [GL])
+# velmora_add_test(NAME n SOURCES ... [LIBS ...] [LABELS label] [GL])
 # A GoogleTest executable run from the directory that holds data/. GL tests need a display.
 function(velmora_add_test)
   cmake_parse_arguments(T "GL" "NAME" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${T_NAME} ${T_SOURCES})
   target_link_libraries(${T_NAME} PRIVATE velmora_core velmora_test_support GTest::gtest_main ${T_LIBS})
+  # Discovered tests keep a single label: the area's own, else gl for those needing a display.
   set(labels ${T_LABELS})
-  if(T_GL)
-    list(APPEND labels gl)
+  if(T_GL AND NOT labels)
+    set(labels gl)
   endif()
   gtest_discover_tests(${T_NAME}
     WORKING_DIRECTORY ${VELMORA_RUN_DIR}

@@ -1,0 +1,102 @@
+// The capture tool, as someone making a video of the demo uses it.
+#include "offscreen.h"
+#include "render/timeline.h"
+
+#include <gtest/gtest.h>
+#include <stb/stb_image.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+namespace {
+
+struct ToolRun {
+    int status;
+    std::string err;
+};
+
+ToolRun capture(const std::string& args) {
+    const std::string errFile = "/tmp/velmora-capture-test.err";
+    const int status = std::system((std::string(VELMORA_CAPTURE) + " " + args + " 2>" + errFile).c_str());
+    std::string err;
+    if (FILE* f = std::fopen(errFile.c_str(), "rb")) {
+        char buf[4096];
+        size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) err.append(buf, n);
+        std::fclose(f);
+    }
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, err};
+}
+
+std::string shell(const std::string& cmd) {
+    std::string out;
+    std::unique_ptr<FILE, int (*)(FILE*)> p(popen(cmd.c_str(), "r"), pclose);
+    char buf[256];
+    while (p && std::fgets(buf, sizeof buf, p.get())) out += buf;
+    return out;
+}
+
+TEST(Capture, RejectsBadArgumentsWithTheUsageLine) {
+    for (const char* args : {"--size 0x0", "--size 321x180", "--fps -3", "--fps 2.5", "--still",
+                             "--still abc out.png", "--still 200 out.png", "--seconds 0", "--bogus"}) {
+        const ToolRun r = capture(args);
+        EXPECT_NE(r.status, 0) << args;
+        EXPECT_EQ(r.err.rfind("usage: velmora-capture", 0), 0u) << args << ": " << r.err;
+    }
+}
+
+TEST(Capture, StillIsTheFrameTheDemoDrawsAtThatTime) {
+    constexpr int kW = 320, kH = 180;
+    constexpr double kT = 97.3;  // meteors: the walker's place depends on the frames before
+    const std::string png = "/tmp/velmora-still-test.png";
+    std::remove(png.c_str());
+    const ToolRun r = capture("--size 320x180 --still 97.3 " + png);
+    ASSERT_EQ(r.status, 0) << r.err;
+
+    int w = 0, h = 0, n = 0;
+    std::unique_ptr<unsigned char, void (*)(void*)> pixels(stbi_load(png.c_str(), &w, &h, &n, 3), stbi_image_free);
+    ASSERT_TRUE(pixels);
+    ASSERT_EQ(w, kW);
+    ASSERT_EQ(h, kH);
+
+    velmora::OffscreenDemo od(kW, kH);
+    ASSERT_TRUE(od.ok()) << od.why();
+    // Played frame by frame from the row's start, as a viewer would have seen it.
+    const double from = velmora::scoreRowStart(velmora::scoreRow(kT));
+    for (int frame = 1; from + frame / 60.0 < kT; ++frame) od.render(from + frame / 60.0);
+    od.render(kT);
+    const velmora::Picture expected = od.read();
+    ASSERT_EQ(expected.rgb.size(), static_cast<size_t>(kW) * kH * 3);
+    size_t differing = 0;
+    for (size_t i = 0; i < expected.rgb.size(); ++i) differing += expected.rgb[i] != pixels.get()[i];
+    EXPECT_EQ(differing, 0u);
+    // And it is a picture, not a black frame.
+    size_t lit = 0;
+    for (size_t i = 0; i < expected.rgb.size(); ++i) lit += expected.rgb[i] > 16;
+    EXPECT_GT(lit, expected.rgb.size() / 1000);
+}
+
+TEST(Capture, TwoSecondsMakeAnMp4OfTheRightLength) {
+    if (std::system("ffprobe -version >/dev/null 2>&1") != 0) GTEST_SKIP() << "no ffprobe";
+    const std::string mp4 = "/tmp/velmora-capture-test.mp4";
+    std::remove(mp4.c_str());
+    const ToolRun r = capture("--size 320x180 --fps 30 --seconds 2 --out " + mp4);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("60/60 frames"), std::string::npos) << r.err;
+    const std::string probe = "ffprobe -v error -count_frames -select_streams v:0 -show_entries "
+                              "stream=nb_read_frames,width,height,pix_fmt,codec_name -of default=nw=1 " + mp4;
+    const std::string video = shell(probe);
+    EXPECT_NE(video.find("codec_name=h264"), std::string::npos) << video;
+    EXPECT_NE(video.find("pix_fmt=yuv420p"), std::string::npos) << video;
+    EXPECT_NE(video.find("width=320"), std::string::npos) << video;
+    EXPECT_NE(video.find("nb_read_frames=60"), std::string::npos) << video;
+    const std::string audio = shell("ffprobe -v error -select_streams a:0 -show_entries stream=codec_name,start_time "
+                                    "-of default=nw=1 " + mp4);
+    EXPECT_NE(audio.find("codec_name=aac"), std::string::npos) << audio;
+    const double duration = std::atof(shell("ffprobe -v error -show_entries format=duration -of csv=p=0 " + mp4).c_str());
+    EXPECT_NEAR(duration, 2.0, 0.05);
+}
+
+}  // namespace
