@@ -27,7 +27,9 @@ void main() {
     float w2 = sin(uv.y * 115.0 - time * 4.3 + uv.x * 61.0);
     vec2 bend = vec2(w1 * 0.7 + w2 * 0.3, (w2 - w1) * 0.25) * amplitude * px * strength;
 
-    vec4 c = texture(img, uv + bend);
+    // Keep the bent lookups inside the picture: the images repeat at their edges.
+    vec2 bent = clamp(uv + bend, vec2(0.0), vec2(1.0));
+    vec4 c = texture(img, bent);
     fragColor = vec4(c.rgb, 1.0);
-    glowColor = vec4(texture(bright, uv + bend * 1.5).rgb * 0.9, 1.0);
+    glowColor = vec4(texture(bright, clamp(uv + bend * 1.5, vec2(0.0), vec2(1.0))).rgb * 0.6, 1.0);
 }

@@ -1,6 +1,8 @@
 // Plays the show at 30 frames per second in a hidden window and writes the
 // window's picture at chosen music times to PNG files, for looking at.
-// Usage: render_stills WIDTH HEIGHT OUTDIR TIME...
+// Usage: render_stills [-q] WIDTH HEIGHT OUTDIR TIME...
+// -q draws only the stills themselves (quick, but the walkers stay at their
+// starting places).
 #include "gl_context.h"
 #include "render/demo.h"
 
@@ -16,8 +18,13 @@
 #include <vector>
 
 int main(int argc, char** argv) {
+    const bool quick = argc > 1 && std::string(argv[1]) == "-q";
+    if (quick) {
+        --argc;
+        ++argv;
+    }
     if (argc < 5) {
-        std::fprintf(stderr, "usage: %s WIDTH HEIGHT OUTDIR TIME...\n", argv[0]);
+        std::fprintf(stderr, "usage: render_stills [-q] WIDTH HEIGHT OUTDIR TIME...\n");
         return 2;
     }
     const int width = std::atoi(argv[1]), height = std::atoi(argv[2]);
@@ -35,7 +42,8 @@ int main(int argc, char** argv) {
     double t = frame;
     for (double still : times) {
         // Play up to the still so the walkers have taken their steps.
-        for (; t < still; t += frame) demo->render(t);
+        if (!quick)
+            for (; t < still; t += frame) demo->render(t);
         demo->render(still);
         glFinish();
         glPixelStorei(GL_PACK_ALIGNMENT, 1);
