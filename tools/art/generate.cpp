@@ -22,7 +22,7 @@ double since(Clock::time_point t0) {
 // Bits per pixel of each image: opaque pictures are 24-bit, layers that
 // are drawn over something else carry alpha.
 int bitsFor(const std::string& name) {
-    if (name == "desert" || name == "mountain" || name == "stars" || name == "meteor_sky_big")
+    if (name == "desert" || name == "mountain" || name == "stars" || name == "meteor_sky_small")
         return 24;
     return 32;
 }
