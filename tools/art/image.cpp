@@ -68,7 +68,7 @@ bool writeTga(const std::string& path, const Image& img, int bitsPerPixel, Encod
             o[0] = quantise(c[2], d);
             o[1] = quantise(c[1], d);
             o[2] = quantise(c[0], d);
-            if (bpp == 4) o[3] = quantise(p[3], p[3] > 0.f && p[3] < 1.f ? d : 0.f);
+            if (bpp == 4) o[3] = quantise(p[3], 0.f);  // coverage is not dithered
         }
     });
 

@@ -58,6 +58,7 @@ void paintAirGlow(Canvas& cv, float horizonRow, float height, Vec3 colour, float
     parallelRows(H, [&](int y) {
         float t = (y + 0.5f - horizonRow) / height;
         float a = t < 0.f ? strength : strength * fm::expf(-t * t * 2.5f);
+        if (a < 0.002f) return;
         for (int x = 0; x < W; ++x) cv.over(x, y, colour, a);
     });
 }

@@ -506,7 +506,8 @@ Image renderWalkFrame(int frame) {
                 if (p.x < L.x0 - 2 * kEdge - L.blend || p.x > L.x1 + 2 * kEdge + L.blend ||
                     p.y < L.y0 - 2 * kEdge - L.blend || p.y > L.y1 + 2 * kEdge + L.blend)
                     continue;
-                double d = L.dist(p);
+                // Nothing reaches below the ground the soles stand on.
+                double d = std::max(L.dist(p), kSoleRow - p.y);
                 dmin = std::min(dmin, d);
                 float cov = float(std::clamp(0.5 - d / kEdge, 0.0, 1.0));
                 // Over-compositing of the layer colours, front layers last.
