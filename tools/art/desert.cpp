@@ -224,7 +224,7 @@ Image drawDesertBright() {
             float a = g.alpha(x, y);
             // Light: the sun, its halo and the glare off sand near it.
             float ang = std::sqrt(std::max(0.f, 2.f * (1.f - dotv(d, kSunDir))));
-            float halo = 1.2f * fm::expf(-ang / 0.035f) + 0.35f * fm::expf(-ang / 0.12f);
+            float halo = 0.9f * fm::expf(-ang / 0.025f) + 0.15f * fm::expf(-ang / 0.09f);
             float disc = sunDisc(x + 0.5, y + 0.5);
             float light = std::min(1.f, disc + halo * (1.f - 0.6f * a));
             Vec3 c = mix(kCffb060, kCfff4e0, light) * light;

@@ -118,11 +118,16 @@ Image drawMountain() {
                 float depth = tops[x * 4 + 1] - fy;
                 // Dark slate with snow lying in streaks, the crest rimmed by
                 // the low light.
-                float streak = fbm(fx / 90.f + fy / 45.f, fy / 9.f, 721, 5);
-                float snow = smoothstep(0.66f, 0.74f, streak) * smoothstep(8.f, 60.f, depth);
-                float strata = fbm(fx / 300.f, fy / 5.f + fx / 220.f, 723, 4);
+                // Along the slope (it rises about 7 degrees to the left).
+                float along = fx * 0.992f - fy * 0.125f, across = fy * 0.992f + fx * 0.125f;
+                float streak = fbm(along / 110.f, across / 14.f, 721, 5);
+                float snow = smoothstep(0.68f, 0.78f, streak) * smoothstep(8.f, 60.f, depth) *
+                             smoothstep(0.35f, 0.6f, fbm(along / 400.f, across / 120.f, 724, 2));
+                float strata = fbm(along / 300.f, across / 6.f, 723, 4);
                 Vec3 rock = hex(0x1c1a24) * (0.7f + 0.35f * fbm(fx / 12.f, fy / 7.f, 722, 3) + 0.4f * strata);
                 Vec3 ridge = mix(rock, hex(0x6e7090), snow * 0.6f);
+                // Dawn light grazing the upper slope, the lower slope in shade.
+                ridge = mix(ridge, ridge * 1.6f + hex(0x2a1a1c) * 0.5f, fm::expf(-depth / 70.f));
                 Vec3 rim = hex(0xe0987a);
                 ridge = mix(ridge, rim, (1.f - smoothstep(0.f, 3.5f, depth)) * 0.55f);
                 c = mix(encode(c), ridge, cover);
