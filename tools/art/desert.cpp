@@ -120,8 +120,8 @@ Vec3 desertSky(Vec3 d) {
     float ang = std::sqrt(std::max(0.f, 2.f * (1.f - dotv(d, kSunDir))));
     Vec3 warm = kCffc27a;
     // Around the sun the blue gives way to a warm glare.
-    float glare = std::min(1.f, 0.85f * fm::expf(-ang / 0.25f) + 0.25f * fm::expf(-ang / 0.8f));
-    c = mix(c, warm * 1.7f, glare * 0.75f);
+    float glare = std::min(1.f, 0.7f * fm::expf(-ang / 0.16f) + 0.25f * fm::expf(-ang / 0.7f));
+    c = mix(c, warm * 1.5f, glare * 0.7f);
     c += warm * (2.6f * fm::expf(-ang / 0.05f));
     return c;
 }

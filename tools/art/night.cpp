@@ -176,9 +176,14 @@ Image drawStarNight() {
     Canvas cv;
     paintAirGlow(cv, ground + 60.f, 150.f, hex(0x1c2c4c), 0.55f);
 
-    Layer far{[&](float x) { return ground + 95.f + 85.f * ridge(x, 260.f, 501, 5) - 40.f * ridge(x, 900.f, 502, 2); },
+    Layer far{[&](float x) {
+                  // A far range: sharp peaks, highest toward the right.
+                  float peaks = ridged(x / 420.f, 0.37f, 501, 5);
+                  return ground + 55.f + (60.f + 90.f * x / W) * peaks * 1.6f +
+                         25.f * ridge(x, 900.f, 502, 2);
+              },
               [&](float x, float y) { return speckle(hex(0x1a2238), x, y, 0.06f, 503); }};
-    Layer mid{[&](float x) { return ground + 20.f + 55.f * ridge(x, 420.f, 511, 4); },
+    Layer mid{[&](float x) { return ground + 14.f + 60.f * ridge(x, 300.f, 511, 4) * ridge(x, 700.f, 512, 2); },
               [&](float x, float y) { return speckle(hex(0x0d1322), x, y, 0.08f, 513); }};
     auto nearTop = [&](float x) {
         // Flat along the path, to a hair; rising to a knoll on the left.
