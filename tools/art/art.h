@@ -22,7 +22,26 @@ extern const char* const kImageNames[kImageCount];
 bool generateAll(const std::string& dataDir, const Fonts& fonts);
 
 // The pictures, in display colour (ready to write). Width x height are
-// 2048 x 1152 unless noted.
+// 2048 x 1152 unless noted; texture v = 0 is the bottom row.
+//  desert            24-bit. Dunes under a low sun on the left (centre near
+//                    u 0.21, v 0.75); flat sand where the figure walks (soles
+//                    at v 0.3647); the big dune's skyline near v 0.56..0.66.
+//  desertbright      32-bit. RGB: the light that should glow (sun disc and
+//                    halo, near black elsewhere). A: heat, strongest just
+//                    under the dunes' skyline, 0.35..0.65 over the sand,
+//                    0 in the sky: the shimmer's strength.
+//  mountain          24-bit. Dawn range; the near ridge's crest is the
+//                    figure's path from clip (0.94, -0.69) to (-0.45, -0.38).
+//  starnight         32-bit. Land opaque (soles at v 0.2947), sky A = 0
+//                    above v 0.62, a thin glow of air (A <= 0.55) low down.
+//  stars             24-bit, 2560 x 2560, tiles in u and v; stars round in
+//                    texel space, so sample it with equal scale in x and y.
+//  meteor_ground     32-bit. As starnight; soles at v 0.2647.
+//  meteor_sky_small  24-bit, tiles in u: the far sky itself (gradient, band of
+//                    the galaxy, faint stars).
+//  meteor_sky_big    32-bit, tiles in u: bright stars only; RGB their hue at
+//                    full strength, A their brightness (add rgb * a).
+//  title, credits    32-bit. Straight alpha text on A = 0.
 Image drawDesert();
 Image drawDesertBright();
 Image drawMountain();

@@ -83,7 +83,7 @@ struct Tree {
     float x0 = 1e9f, y0 = 1e9f, x1 = -1e9f, y1 = -1e9f;
 
     void grow(Rng& rng, float x, float y, float angle, float len, float r, int depth) {
-        float ex = x + std::sin(angle) * len, ey = y + std::cos(angle) * len;
+        float ex = x + fm::sin(angle) * len, ey = y + fm::cos(angle) * len;
         limbs.push_back({x, y, ex, ey, r, r * 0.68f});
         box(x, y, r); box(ex, ey, r);
         if (depth == 0) {

@@ -43,7 +43,7 @@ Vec3 pickColour(float u) {
 // 10^(0.5 m), as it does for the naked-eye sky: each magnitude fainter has
 // about three times as many stars.
 float drawMagnitude(float u, float mBright, float mFaint) {
-    const double a = 0.5 * std::log(10.0);
+    const double a = 0.5 * 2.30258509299404568402;  // ln 10
     double lo = fm::exp(a * (mBright - mFaint));
     return float(mFaint + fm::log(u * (1.0 - lo) + lo) / a);
 }

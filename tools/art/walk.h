@@ -30,15 +30,20 @@
 //    renderer's step nothing slides and nothing jumps at the wrap.
 //  * Where the body is. walkHipX(f) gives the texel column of the hip joint
 //    for frame f (fractional f interpolates). It is 419.1 at frame 0 and
-//    92.9 at frame 73 (330.72 * 73 / 74 further left); its mean over the
-//    cycle is 256, the frame's middle. Frame 0 is mid-stance of the near leg
-//    (feet together under the body, arms by the sides), which keeps the
-//    figure inside the frame at both ends of the cycle. On screen the hip is
-//    at clip x = walkerX + 0.16875 * walkHipX(f) / 512, and over time it moves
-//    left at 0.109 clip units per 74 frames (0.0442 units/s at 30 frames/s,
-//    0.0339 units/s at 23).
-//  * Height. The figure, head to heel, is about 0.83 of the frame: some 425
-//    texels, 0.25 clip units, 135 pixels at 1080 lines.
+//    92.6 at frame 73; over the cycle it averages 256, the frame's middle,
+//    and moves 330.72 * 73 / 74 left from frame 0 to frame 73 give or take
+//    the body's slight surge and check within each step (a few texels).
+//    Frame 0 is mid-stance of the near leg (feet together under the body,
+//    arms by the sides), which keeps the figure inside the frame at both
+//    ends of the cycle: it spans columns 357..471 at frame 0, 24..156 at
+//    frame 73, and never comes closer than 20 texels to a side. On screen
+//    the hip is at clip x = walkerX + 0.16875 * walkHipX(f) / 512, and it
+//    moves left at 0.109 clip units per 74 frames (0.0442 units/s at 30
+//    frames/s, 0.0339 units/s at 23). The mountain's ridge uses exactly this
+//    to lay its crest under the feet.
+//  * Height. Standing, the figure is kCycleAdvance / 0.78 = 424 texels tall
+//    (its stride is 0.78 of its height); walking, its head reaches about
+//    row 446: 0.25 clip units, some 134 pixels at 1080 lines.
 #include "image.h"
 
 namespace art {
