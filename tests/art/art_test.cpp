@@ -383,3 +383,21 @@ TEST(Scenes, GroundLiesUnderTheFeetAndSkiesAreOpenWhereLayersShowThrough) {
         EXPECT_GT(std::sqrt(s2 / n - (s / n) * (s / n)), 0.01) << art::kImageNames[i];
     }
 }
+
+TEST(Walk, FigureIsADarkSilhouetteWithAFarSideAndANearSide) {
+    ASSERT_TRUE(Generated::ok);
+    // The renderer adds its tint on top of the frame's own colour: the
+    // figure must be near black so that an untinted figure is a silhouette,
+    // with far limbs a shade darker than near ones so crossings still read
+    // when it is lit.
+    float darkest = 1.f, lightest = 0.f;
+    for (const Pic& p : frames())
+        for (int y = 0; y < p.h; ++y)
+            for (int x = 0; x < p.w; ++x) {
+                if (p.alpha(x, y) < 1.f) continue;
+                darkest = std::min(darkest, p.luma(x, y));
+                lightest = std::max(lightest, p.luma(x, y));
+            }
+    EXPECT_LT(lightest, 0.1f);
+    EXPECT_GT(lightest - darkest, 0.02f);
+}
