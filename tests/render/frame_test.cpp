@@ -156,8 +156,10 @@ TEST_F(Frame, TitleAndCreditsShowTheirImages) {
         const int y = kHeight / 2;
         for (int x = kWidth / 3; x < 2 * kWidth / 3; ++x) {
             const int tx = static_cast<int>((x + 0.5) * w / kWidth), ty = static_cast<int>((y + 0.5) * h / kHeight);
+            const size_t texel = (static_cast<size_t>(ty) * w + tx) * 4;
             for (int c = 0; c < 3; ++c) {
-                const int want = image[(static_cast<size_t>(ty) * w + tx) * 4 + c];
+                // Blended over the cleared target: the image's colour weighted by its alpha.
+                const int want = image[texel + c] * image[texel + 3] / 255;
                 const int got = rgb[(static_cast<size_t>(y) * kWidth + x) * 3 + c];
                 if (std::abs(want - got) > 24) ++mismatches;
             }
