@@ -13,9 +13,10 @@ uniform float zoom;
 in vec2 uv;
 out vec4 fragColor;
 
-// Small per-pixel rotation so the sparse glow taps do not band.
-float hash(vec2 p) {
-    return fract(sin(dot(p, vec2(12.9898, 78.233))) * 43758.5453);
+// Per-pixel noise without trigonometry (interleaved gradient noise): it
+// turns the sparse glow taps from pixel to pixel so they do not band.
+float noise(vec2 p) {
+    return fract(52.9829189 * fract(dot(p, vec2(0.06711056, 0.00583715))));
 }
 
 void main() {
@@ -24,23 +25,23 @@ void main() {
 
     vec3 c = texture(color, p).rgb;
     if (avg == 1) {
-        c = c * 0.2
-          + texture(color, p + texel * vec2( 1.0,  1.0)).rgb * 0.2
-          + texture(color, p + texel * vec2(-1.0,  1.0)).rgb * 0.2
-          + texture(color, p + texel * vec2( 1.0, -1.0)).rgb * 0.2
-          + texture(color, p + texel * vec2(-1.0, -1.0)).rgb * 0.2;
+        // Soften along both diagonals in turn, pixel by pixel: two taps
+        // give the look of a four-corner average.
+        vec2 diag = texel * (mod(gl_FragCoord.x + gl_FragCoord.y, 2.0) < 1.0 ? vec2(1.0, 1.0) : vec2(-1.0, 1.0));
+        c = c * 0.4 + (texture(color, p + diag).rgb + texture(color, p - diag).rgb) * 0.3;
     }
 
-    // Glow: eight taps on two rings whose radius follows kernelsize.
+    // Glow: a centre tap and two pairs of taps, a near pair and a far pair
+    // across it, turned per pixel, so that neighbouring pixels together
+    // cover both rings. The radius follows kernelsize.
     float reach = float(kernelsize) * 3.0 * float(height) / 1080.0;
-    float a = hash(gl_FragCoord.xy) * 6.2831853;
-    vec3 glow = texture(bright, p).rgb * 0.2;
-    for (int i = 0; i < 4; ++i) {
-        float ang = a + float(i) * 1.5707963;
-        vec2 dir = vec2(cos(ang), sin(ang));
-        glow += texture(bright, p + dir * reach * 0.45 * texel).rgb * 0.12;
-        glow += texture(bright, p + dir.yx * vec2(-1.0, 1.0) * reach * texel).rgb * 0.08;
-    }
+    float a = noise(gl_FragCoord.xy) * 6.2831853;
+    vec2 dir = vec2(cos(a), sin(a));
+    vec2 nearStep = dir * reach * 0.45 * texel;
+    vec2 farStep = vec2(-dir.y, dir.x) * reach * texel;
+    vec3 glow = texture(bright, p).rgb * 0.2
+              + (texture(bright, p + nearStep).rgb + texture(bright, p - nearStep).rgb) * 0.24
+              + (texture(bright, p + farStep).rgb + texture(bright, p - farStep).rgb) * 0.16;
     c += glow * 1.3;
 
     // Vignette: the larger the value, the further out the darkening starts.
