@@ -48,11 +48,17 @@ void main() {
     p += wind;
 
     float onFigure = smoothstep(0.3, 0.7, texel.a);
-    float shown = dust ? 0.22 : mix(0.35, onFigure, k);
+    // Every other grain waits out the cloud unseen and shows only as it
+    // settles on the figure; the others carry the cloud at twice the
+    // strength. The dust is thinned the same way.
+    bool spare = hash(id * 3.173 + 0.4) >= 0.5;
+    float shown = dust ? (spare ? 0.0 : 0.4) : mix(spare ? 0.0 : 0.7, onFigure, k);
     vec3 sand = mix(vec3(1.0, 0.72, 0.38), vec3(1.0, 0.9, 0.7), h2);
     vec3 body = mix(sand, texel.rgb * 0.6 + sand * 0.7, 0.4);
     tint = vec4(dust ? sand * 0.8 : body, shown * (1.0 - gust * 0.8));
 
     gl_PointSize = dust ? 2.0 : 2.0 + 1.5 * h1;
-    gl_Position = vec4(p, 0.0, 1.0);
+    // A grain too faint to change a pixel is put beyond the far plane: the
+    // clipper drops it before it costs any set-up or blending.
+    gl_Position = tint.a < 0.002 ? vec4(0.0, 0.0, 2.0, 1.0) : vec4(p, 0.0, 1.0);
 }
