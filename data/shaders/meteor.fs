@@ -12,13 +12,23 @@ layout(location = 1) out vec4 glowColor;
 
 const int meteorCount = 5;
 
-float hash(float n) { return fract(sin(n * 12.9898) * 43758.5453); }
+// Trig-free hash: every pixel evaluates it for every meteor.
+float hash(float n) {
+    n = fract(n * 0.1031);
+    n *= n + 33.33;
+    n *= n + n;
+    return fract(n);
+}
 
 // One meteor: a bright head moving along dir with a fading tail behind it.
+// Pixels beyond the head's halo and the tail's width get nothing, so whole
+// blocks of them skip the smooth steps and the exponential.
 float streak(vec2 p, vec2 head, vec2 dir, float len, float widthPx) {
     vec2 d = p - head;
     float along = -dot(d, dir);                   // 0 at the head, len at the tail
     float side = abs(d.x * dir.y - d.y * dir.x);  // distance from the path
+    float reach = widthPx * 0.011;                // the halo is below 1/1000 out there
+    if (side > reach || along < -reach || along > len + reach) return 0.0;
     float inLen = step(-0.004, along) * (1.0 - smoothstep(0.0, len, along));
     float thin = 1.0 - smoothstep(0.0, widthPx * 0.0012 * (1.0 - 0.7 * clamp(along / len, 0.0, 1.0)), side);
     float headGlow = exp(-dot(d, d) * 60000.0 / (widthPx * widthPx));
@@ -47,6 +57,7 @@ void main() {
         float speed = isNear ? 1.6 : 0.8;
         vec2 head = start + dir * speed * age;
         float fade = smoothstep(0.0, 0.08, age) * (1.0 - smoothstep(life * 0.6, life, age));
+        if (fade <= 0.0) continue;
         float s = streak(p, head, dir, isNear ? 0.42 : 0.2, isNear ? 2.2 : 1.2);
         vec3 tint = isNear ? vec3(0.85, 1.0, 0.8) : vec3(0.75, 0.85, 1.0);
         light += tint * s * fade * (isNear ? 1.0 : 0.55);
