@@ -15,7 +15,13 @@ const float spin = 0.045;            // radians per second
 const float fullTrail = 1.1;         // radians of arc at full length
 const float rings = 230.0;           // trail rings per picture height
 
-float hash(float n) { return fract(sin(n * 12.9898) * 43758.5453); }
+// Trig-free hash: every pixel evaluates it six times.
+float hash(float n) {
+    n = fract(n * 0.1031);
+    n *= n + 33.33;
+    n *= n + n;
+    return fract(n);
+}
 
 void main() {
     vec2 q = (uv - pole) * vec2(16.0 / 9.0, 1.0);
@@ -30,21 +36,25 @@ void main() {
     // star swept, bright at its head and fading toward its tail.
     float growth = clamp(1.0 - startrail, 0.0, 2.0) * 0.5;
     float len = fullTrail * growth;
-    float r = length(q) * rings;
-    float ring = floor(r);
-    float across = 1.0 - smoothstep(0.12, 0.42, abs(fract(r) - 0.5));
-    float theta = atan(q.y, q.x);
     vec3 trail = vec3(0.0);
-    for (int k = 0; k < 2; ++k) {
-        float seed = ring * 2.0 + float(k);
-        float head = hash(seed) * 6.2831853 - angle;
-        float behind = mod(theta - head, 6.2831853);  // arc from head back along the trail
-        float lit = step(behind, len) * (1.0 - behind / max(len, 1e-4));
-        float b = pow(hash(seed + 0.5), 3.0) * 0.9 + 0.1;
-        vec3 tint = mix(vec3(0.65, 0.78, 1.0), vec3(1.0, 0.86, 0.7), hash(seed + 0.25));
-        trail += tint * b * lit * lit;
+    // No trails yet: the whole sky skips the arc tangent and the ring hashes.
+    if (len > 0.0) {
+        float r = length(q) * rings;
+        float ring = floor(r);
+        float across = 1.0 - smoothstep(0.12, 0.42, abs(fract(r) - 0.5));
+        float theta = atan(q.y, q.x);
+        for (int k = 0; k < 2; ++k) {
+            float seed = ring * 2.0 + float(k);
+            float head = hash(seed) * 6.2831853 - angle;
+            float behind = mod(theta - head, 6.2831853);  // arc from head back along the trail
+            float lit = step(behind, len) * (1.0 - behind / max(len, 1e-4));
+            float h = hash(seed + 0.5);
+            float b = h * h * h * 0.9 + 0.1;
+            vec3 tint = mix(vec3(0.65, 0.78, 1.0), vec3(1.0, 0.86, 0.7), hash(seed + 0.25));
+            trail += tint * b * lit * lit;
+        }
+        trail *= across * smoothstep(0.0, 6.0, r);
     }
-    trail *= across * smoothstep(0.0, 6.0, r);
     // The sharp stars step back as their trails take over.
     vec3 c = stars * (1.0 - 0.5 * growth) + trail * 0.85;
     fragColor = vec4(c + vec3(0.004, 0.008, 0.025), 1.0);
