@@ -22,8 +22,10 @@ float wave(float x) {
 
 void main() {
     float px = 1.0 / float(max(width, 1));
-    vec3 glow = texture(bright, uv).rgb;
-    float heat = glow.r;
+    // The companion's colour is the sun's glow, its alpha the heat.
+    vec4 companion = texture(bright, uv);
+    vec3 glow = companion.rgb;
+    float heat = companion.a;
 
     // Air above the ground: full strength near the horizon, thinning out
     // toward the sky and toward the foreground.

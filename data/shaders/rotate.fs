@@ -11,6 +11,7 @@ layout(location = 0) out vec4 fragColor;
 layout(location = 1) out vec4 glowColor;
 
 const vec2 pole = vec2(0.38, 0.86);  // in texture space of the picture
+const float starScale = 1080.0 / 2560.0;
 const float spin = 0.045;            // radians per second
 const float fullTrail = 1.1;         // radians of arc at full length
 const float rings = 230.0;           // trail rings per picture height
@@ -30,7 +31,9 @@ void main() {
 
     // The star image, turned about the pole.
     vec2 turned = vec2(cs * q.x + sn * q.y, -sn * q.x + cs * q.y);
-    vec3 stars = texture(rotimg, turned * vec2(9.0 / 16.0, 1.0) + pole).rgb;
+    // One picture height spans 1080 texels of the square, tiling star field: round stars, and
+    // about one texel per pixel at 1080 lines.
+    vec3 stars = texture(rotimg, turned * starScale + pole).rgb;
 
     // Trails: each ring of the sky holds two stars; a trail is the arc the
     // star swept, bright at its head and fading toward its tail.
