@@ -18,10 +18,10 @@ namespace {
 constexpr double kEndSeconds = 185.0;
 constexpr const char* kSoundtrack = "data/dunesong.mp3";
 // One moment of every row of the programme, for the contact sheet.
-constexpr double kSheetTimes[] = {10, 40, 63, 67, 80, 100, 130, 160, 175, 183};
+constexpr double kSheetTimes[] = {10, 40, 63, 67, 80, 100, 145, 160, 175, 183};
 constexpr int kSheetColumns = 2;
-constexpr int kThumbWidth = 480;
-constexpr int kThumbHeight = 270;
+constexpr int kThumbWidth = 448;
+constexpr int kThumbHeight = 252;
 constexpr int kSheetGap = 8;
 
 const char* kUsage =

@@ -84,6 +84,7 @@ Picture OffscreenDemo::read() const {
 }
 
 bool writePng(const std::string& path, const Picture& p) {
+    stbi_write_png_compression_level = 9;
     return stbi_write_png(path.c_str(), p.width, p.height, 3, p.rgb.data(), p.width * 3) != 0;
 }
 
