@@ -55,7 +55,7 @@ const char* parseTga(const unsigned char* bytes, std::size_t size, TgaImage* ima
 const char* readTga(std::FILE* file, TgaImage* image, unsigned char** pixels) {
     *pixels = nullptr;
 
-    // ID length, colour map type, image type, colour map specification,
+    // ID length, colour map type, image type, colour map entries,
     // origin, width, height, depth, descriptor.
     static const std::size_t fields[] = {1, 1, 1, 5, 4, 2, 2, 1, 1};
     unsigned char header[kTgaHeaderSize];
