@@ -30,8 +30,10 @@ std::string slurp(const std::string& path) {
 class XServer {
 public:
     XServer(int width, int height) {
-        // Another server on this machine may come and go under us: try again if ours is gone.
-        for (int tries = 0; tries < 3 && name_.empty(); ++tries) {
+        // Servers started at the same moment can race for one display number and the loser
+        // gives up: start again after a pause that differs between processes.
+        for (int tries = 0; tries < 10 && name_.empty(); ++tries) {
+            if (tries > 0) std::this_thread::sleep_for(std::chrono::milliseconds(50 + (getpid() * 37 + tries * 91) % 250));
             start(width, height);
             if (name_.empty()) continue;
             if (::Display* d = XOpenDisplay(name_.c_str())) {
