@@ -43,11 +43,9 @@ bool decodeMp3(const char* path, DecodedPcm& out, std::string& error) {
         error = "not an MPEG audio stream";
         return false;
     }
-    // Skips the whole file once to learn its length, so the buffer is allocated once.
-    if (mpg123_scan(h.get()) == MPG123_OK) {
-        off_t frames = mpg123_length(h.get());
-        if (frames > 0) out.samples.reserve(static_cast<size_t>(frames) * static_cast<size_t>(channels));
-    }
+    // The length from the tag frame, or an estimate: only a hint to allocate once.
+    const off_t frames = mpg123_length(h.get());
+    if (frames > 0) out.samples.reserve(static_cast<size_t>(frames) * static_cast<size_t>(channels));
 
     unsigned char chunk[32768];
     for (;;) {
