@@ -29,6 +29,16 @@ inline std::string tgaHeader(const TgaHeader& h) {
     return b;
 }
 
+// A 2 x 2 header with one field changed by `change`.
+template <typename Change>
+TgaHeader header2x2(Change change) {
+    TgaHeader h;
+    h.width = 2;
+    h.height = 2;
+    change(h);
+    return h;
+}
+
 // Header, the image ID (idLength bytes of 'I'), then the pixel bytes.
 inline std::string tgaFile(const TgaHeader& h, const std::string& pixels) {
     return tgaHeader(h) + std::string(static_cast<size_t>(h.idLength), 'I') + pixels;

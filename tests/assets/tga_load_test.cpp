@@ -14,6 +14,7 @@
 using velmora::test::bytes;
 using velmora::test::CaptureStdout;
 using velmora::test::GlContext;
+using velmora::test::header2x2;
 using velmora::test::TgaHeader;
 using velmora::test::tgaFile;
 using velmora::test::tgaHeader;
@@ -187,13 +188,6 @@ TEST_F(LoadTexture, LeavesTextureBoundWithLinearRepeatSampling) {
 // Every refused file: two lines on stdout, the texture bound but empty, and
 // the next good file loads as usual.
 TEST_F(LoadTexture, RefusedFilesAreReportedAndLeaveTextureEmpty) {
-    auto with = [](auto change) {
-        TgaHeader h;
-        h.width = 2;
-        h.height = 2;
-        change(h);
-        return h;
-    };
     const std::string block(2 * 2 * 3, 'p');
     struct Case {
         const char* name;
@@ -206,19 +200,19 @@ TEST_F(LoadTexture, RefusedFilesAreReportedAndLeaveTextureEmpty) {
         {"directory", dir_.string(), "header is incomplete"},
         {"empty", file("empty.tga", ""), "header is incomplete"},
         {"short header", file("short.tga", tgaHeader(TgaHeader{}).substr(0, 12)), "header is incomplete"},
-        {"colour map", file("map.tga", tgaFile(with([](TgaHeader& h) { h.colourMapType = 1; }), block)),
+        {"colour map", file("map.tga", tgaFile(header2x2([](TgaHeader& h) { h.colourMapType = 1; }), block)),
          "colour-mapped images are not supported"},
-        {"run-length", file("rle.tga", tgaFile(with([](TgaHeader& h) { h.imageType = 10; }), block)),
+        {"run-length", file("rle.tga", tgaFile(header2x2([](TgaHeader& h) { h.imageType = 10; }), block)),
          "only uncompressed true-colour or black-and-white images are supported"},
-        {"depth 16", file("d16.tga", tgaFile(with([](TgaHeader& h) { h.depth = 16; }), block)),
+        {"depth 16", file("d16.tga", tgaFile(header2x2([](TgaHeader& h) { h.depth = 16; }), block)),
          "pixel depth is not 8, 24 or 32"},
-        {"width 0", file("w0.tga", tgaFile(with([](TgaHeader& h) { h.width = 0; }), block)),
+        {"width 0", file("w0.tga", tgaFile(header2x2([](TgaHeader& h) { h.width = 0; }), block)),
          "width or height is not positive"},
-        {"negative height", file("hneg.tga", tgaFile(with([](TgaHeader& h) { h.height = -2; }), block)),
+        {"negative height", file("hneg.tga", tgaFile(header2x2([](TgaHeader& h) { h.height = -2; }), block)),
          "width or height is not positive"},
-        {"truncated", file("trunc.tga", tgaFile(with([](TgaHeader&) {}), block.substr(1))),
+        {"truncated", file("trunc.tga", tgaFile(header2x2([](TgaHeader&) {}), block.substr(1))),
          "pixel data is incomplete"},
-        {"ID past the end", file("id.tga", tgaFile(with([](TgaHeader& h) { h.idLength = 4; }), block.substr(4))),
+        {"ID past the end", file("id.tga", tgaFile(header2x2([](TgaHeader& h) { h.idLength = 4; }), block.substr(4))),
          "pixel data is incomplete"},
     };
     for (const Case& c : cases) {
@@ -231,7 +225,7 @@ TEST_F(LoadTexture, RefusedFilesAreReportedAndLeaveTextureEmpty) {
     }
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 
-    const std::string good = file("good.tga", tgaFile(with([](TgaHeader&) {}), block));
+    const std::string good = file("good.tga", tgaFile(header2x2([](TgaHeader&) {}), block));
     EXPECT_EQ(load(good), "");
     EXPECT_EQ(level0(GL_TEXTURE_WIDTH), 2);
 }

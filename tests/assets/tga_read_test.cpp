@@ -11,6 +11,7 @@
 #include <vector>
 
 using velmora::test::bytes;
+using velmora::test::header2x2;
 using velmora::test::TgaHeader;
 using velmora::test::tgaFile;
 using velmora::test::tgaHeader;
@@ -112,13 +113,6 @@ TEST(TgaRead, PixelBlockBoundsAndImageId) {
 }
 
 TEST(TgaRead, RefusesEachUnsupportedFileWithItsReason) {
-    auto with = [](auto change) {
-        TgaHeader h;
-        h.width = 2;
-        h.height = 2;
-        change(h);
-        return h;
-    };
     const std::string block(2 * 2 * 4, 'p');
     struct Case {
         const char* name;
@@ -128,33 +122,33 @@ TEST(TgaRead, RefusesEachUnsupportedFileWithItsReason) {
     const Case cases[] = {
         {"empty", "", "header is incomplete"},
         {"short header", tgaHeader(TgaHeader{}).substr(0, 17), "header is incomplete"},
-        {"colour map", tgaFile(with([](TgaHeader& h) { h.colourMapType = 1; }), block),
+        {"colour map", tgaFile(header2x2([](TgaHeader& h) { h.colourMapType = 1; }), block),
          "colour-mapped images are not supported"},
-        {"colour-mapped type", tgaFile(with([](TgaHeader& h) { h.imageType = 1; }), block),
+        {"colour-mapped type", tgaFile(header2x2([](TgaHeader& h) { h.imageType = 1; }), block),
          "only uncompressed true-colour or black-and-white images are supported"},
-        {"run-length true-colour", tgaFile(with([](TgaHeader& h) { h.imageType = 10; }), block),
+        {"run-length true-colour", tgaFile(header2x2([](TgaHeader& h) { h.imageType = 10; }), block),
          "only uncompressed true-colour or black-and-white images are supported"},
-        {"run-length grey", tgaFile(with([](TgaHeader& h) { h.imageType = 11; }), block),
+        {"run-length grey", tgaFile(header2x2([](TgaHeader& h) { h.imageType = 11; }), block),
          "only uncompressed true-colour or black-and-white images are supported"},
-        {"no image", tgaFile(with([](TgaHeader& h) { h.imageType = 0; }), block),
+        {"no image", tgaFile(header2x2([](TgaHeader& h) { h.imageType = 0; }), block),
          "only uncompressed true-colour or black-and-white images are supported"},
-        {"depth 16", tgaFile(with([](TgaHeader& h) { h.depth = 16; }), block), "pixel depth is not 8, 24 or 32"},
-        {"depth 0", tgaFile(with([](TgaHeader& h) { h.depth = 0; }), block), "pixel depth is not 8, 24 or 32"},
-        {"depth 31", tgaFile(with([](TgaHeader& h) { h.depth = 31; }), block), "pixel depth is not 8, 24 or 32"},
-        {"depth -32", tgaFile(with([](TgaHeader& h) { h.depth = 0xe0; }), block), "pixel depth is not 8, 24 or 32"},
-        {"width 0", tgaFile(with([](TgaHeader& h) { h.width = 0; }), block), "width or height is not positive"},
-        {"height 0", tgaFile(with([](TgaHeader& h) { h.height = 0; }), block), "width or height is not positive"},
-        {"negative width", tgaFile(with([](TgaHeader& h) { h.width = 0x8000; }), block),
+        {"depth 16", tgaFile(header2x2([](TgaHeader& h) { h.depth = 16; }), block), "pixel depth is not 8, 24 or 32"},
+        {"depth 0", tgaFile(header2x2([](TgaHeader& h) { h.depth = 0; }), block), "pixel depth is not 8, 24 or 32"},
+        {"depth 31", tgaFile(header2x2([](TgaHeader& h) { h.depth = 31; }), block), "pixel depth is not 8, 24 or 32"},
+        {"depth -32", tgaFile(header2x2([](TgaHeader& h) { h.depth = 0xe0; }), block), "pixel depth is not 8, 24 or 32"},
+        {"width 0", tgaFile(header2x2([](TgaHeader& h) { h.width = 0; }), block), "width or height is not positive"},
+        {"height 0", tgaFile(header2x2([](TgaHeader& h) { h.height = 0; }), block), "width or height is not positive"},
+        {"negative width", tgaFile(header2x2([](TgaHeader& h) { h.width = 0x8000; }), block),
          "width or height is not positive"},
-        {"negative height", tgaFile(with([](TgaHeader& h) { h.height = 0xffff; }), block),
+        {"negative height", tgaFile(header2x2([](TgaHeader& h) { h.height = 0xffff; }), block),
          "width or height is not positive"},
-        {"block one byte short", tgaFile(with([](TgaHeader&) {}), block.substr(0, 11)), "pixel data is incomplete"},
-        {"no block", tgaHeader(with([](TgaHeader&) {})), "pixel data is incomplete"},
-        {"ID longer than file", tgaHeader(with([](TgaHeader& h) { h.idLength = 200; })) + block,
+        {"block one byte short", tgaFile(header2x2([](TgaHeader&) {}), block.substr(0, 11)), "pixel data is incomplete"},
+        {"no block", tgaHeader(header2x2([](TgaHeader&) {})), "pixel data is incomplete"},
+        {"ID longer than file", tgaHeader(header2x2([](TgaHeader& h) { h.idLength = 200; })) + block,
          "pixel data is incomplete"},
         // The largest header a signed 16-bit size allows, on a tiny file:
         // refused from the size alone, before 4 GiB are asked for.
-        {"huge", tgaFile(with([](TgaHeader& h) { h.width = 32767; h.height = 32767; h.depth = 32; }), block),
+        {"huge", tgaFile(header2x2([](TgaHeader& h) { h.width = 32767; h.height = 32767; h.depth = 32; }), block),
          "pixel data is incomplete"},
     };
     for (const Case& c : cases) {
