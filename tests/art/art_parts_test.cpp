@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "fmath.h"
+#include "temp_dir.h"
 #include "image.h"
 #include "noise.h"
 #include "scene.h"
@@ -42,8 +43,8 @@ TEST(WriteTga, StoresBgrRowsBottomUpBehindAPlainHeader) {
     img.set(3, 0, art::Vec3(0.f, 0.f, 1.f), 0.5f);        // bottom right blue, half covered
     img.set(0, 1, art::Vec3(0.f, 1.f, 0.f), 0.f);         // top left green, transparent
     img.set(3, 1, art::Vec3(0.5f, 0.5f, 0.5f), 1.f);
-    const fs::path dir = fs::temp_directory_path() / ("velmora-art-parts-" + std::to_string(getpid()));
-    fs::create_directories(dir);
+    const velmora::test::TempDir tmp("velmora-art-parts");
+    const fs::path& dir = tmp.path();
     auto bytes = [](const fs::path& p) {
         std::ifstream in(p, std::ios::binary);
         return std::vector<unsigned char>(std::istreambuf_iterator<char>(in), {});
@@ -74,7 +75,6 @@ TEST(WriteTga, StoresBgrRowsBottomUpBehindAPlainHeader) {
     EXPECT_FALSE(art::writeTga((dir / "c.tga").string(), odd, 24, art::Encoding::Display, 0));
     EXPECT_FALSE(fs::exists(dir / "c.tga"));
     EXPECT_FALSE(art::writeTga((dir / "no-such-dir" / "d.tga").string(), img, 32, art::Encoding::Display, 0));
-    fs::remove_all(dir);
 }
 
 TEST(Noise, StaysInRangeAndTilesWithAPeriod) {

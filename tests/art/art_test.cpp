@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "art.h"
+#include "temp_dir.h"
 #include "assets/tga.h"
 #include "walk.h"
 
@@ -28,11 +30,12 @@ public:
     static fs::path dir;
     static bool ok;
     void SetUp() override {
-        dir = fs::temp_directory_path() / ("velmora-art-" + std::to_string(getpid()) + "-a");
-        fs::remove_all(dir);
+        tmp = std::make_unique<velmora::test::TempDir>("velmora-art");
+        dir = tmp->path();
         ok = art::generateAll(dir.string(), art::Fonts{VELMORA_TEST_TITLE_FONT, VELMORA_TEST_TEXT_FONT});
     }
-    void TearDown() override { fs::remove_all(dir); }
+    void TearDown() override { tmp.reset(); }
+    std::unique_ptr<velmora::test::TempDir> tmp;
 };
 fs::path Generated::dir;
 bool Generated::ok = false;
@@ -150,8 +153,8 @@ TEST(ArtFiles, EveryFileIsAnUncompressedTgaOfItsSizeAndDepth) {
 
 TEST(ArtFiles, TwoGenerationsGiveTheSameBytes) {
     ASSERT_TRUE(Generated::ok);
-    fs::path again = fs::temp_directory_path() / ("velmora-art-" + std::to_string(getpid()) + "-b");
-    fs::remove_all(again);
+    const velmora::test::TempDir againDir("velmora-art-again");
+    const fs::path& again = againDir.path();
     ASSERT_TRUE(art::generateAll(again.string(), art::Fonts{VELMORA_TEST_TITLE_FONT, VELMORA_TEST_TEXT_FONT}));
     int compared = 0;
     for (const auto& e : fs::recursive_directory_iterator(Generated::dir)) {
@@ -162,7 +165,6 @@ TEST(ArtFiles, TwoGenerationsGiveTheSameBytes) {
         ++compared;
     }
     EXPECT_EQ(compared, 84);
-    fs::remove_all(again);
 #ifdef VELMORA_TEST_RUN_DATA
     // The build's own data was made by the same code: it must match too.
     for (int i : {0, 37, 73})

@@ -2,6 +2,7 @@
 // and the exact reports they print.
 #include "assets/shader.h"
 #include "gl_context.h"
+#include "temp_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -60,13 +61,12 @@ class Shaders : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(ctx_.ok()) << "no GL context";
-        dir_ = std::filesystem::temp_directory_path() / ("velmora-shader-" + std::to_string(getpid()));
-        std::filesystem::create_directories(dir_);
+        dir_ = std::make_unique<velmora::test::TempDir>("velmora-shader");
     }
-    void TearDown() override { std::filesystem::remove_all(dir_); }
+    void TearDown() override { dir_.reset(); }
 
     std::string file(const std::string& name, const std::string& text) {
-        const std::string path = (dir_ / name).string();
+        const std::string path = *dir_ / name;
         writeFile(path, text);
         return path;
     }
@@ -91,7 +91,7 @@ protected:
     }
 
     GlContext ctx_{64, 64};
-    std::filesystem::path dir_;
+    std::unique_ptr<velmora::test::TempDir> dir_;
 };
 
 }  // namespace
@@ -193,7 +193,7 @@ TEST_F(Shaders, ValidationFailureAloneIsReported) {
 
 TEST_F(Shaders, EmptyAndMissingFilesCompileAnEmptySource) {
     const std::string empty = file("empty.fs", "");
-    const std::string missing = (dir_ / "missing.vs").string();
+    const std::string missing = *dir_ / "missing.vs";
 
     CaptureStdout cap;
     Shader fromEmpty(empty.c_str(), GL_FRAGMENT_SHADER);
@@ -212,7 +212,7 @@ TEST_F(Shaders, EmptyAndMissingFilesCompileAnEmptySource) {
 
     // A directory opens but reads as nothing.
     CaptureStdout cap3;
-    Shader fromDirectory(dir_.string().c_str(), GL_VERTEX_SHADER);
+    Shader fromDirectory(dir_->path().c_str(), GL_VERTEX_SHADER);
     out = cap3.finish();
     EXPECT_NE(out.find("Shader error\n"), std::string::npos) << out;
 }

@@ -2,11 +2,13 @@
 // state it leaves behind, and the report for each file it cannot load.
 #include "assets/tga.h"
 #include "gl_context.h"
+#include "temp_dir.h"
 #include "tga_bytes.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -26,17 +28,16 @@ class LoadTexture : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(ctx_.ok()) << "no GL context";
-        dir_ = std::filesystem::temp_directory_path() / ("velmora-tga-" + std::to_string(getpid()));
-        std::filesystem::create_directories(dir_);
+        dir_ = std::make_unique<velmora::test::TempDir>("velmora-tga");
         glGenTextures(1, &texture_);
     }
     void TearDown() override {
         glDeleteTextures(1, &texture_);
-        std::filesystem::remove_all(dir_);
+        dir_.reset();
     }
 
     std::string file(const std::string& name, const std::string& contents) {
-        const std::string path = (dir_ / name).string();
+        const std::string path = *dir_ / name;
         writeFile(path, contents);
         return path;
     }
@@ -69,7 +70,7 @@ protected:
     }
 
     GlContext ctx_{64, 64};
-    std::filesystem::path dir_;
+    std::unique_ptr<velmora::test::TempDir> dir_;
     GLuint texture_ = 0;
 };
 
@@ -194,10 +195,10 @@ TEST_F(LoadTexture, RefusedFilesAreReportedAndLeaveTextureEmpty) {
         std::string path;
         const char* reason;
     };
-    const std::string missing = (dir_ / "missing.tga").string();
+    const std::string missing = *dir_ / "missing.tga";
     const Case cases[] = {
         {"missing", missing, "cannot be opened"},
-        {"directory", dir_.string(), "header is incomplete"},
+        {"directory", dir_->path().string(), "header is incomplete"},
         {"empty", file("empty.tga", ""), "header is incomplete"},
         {"short header", file("short.tga", tgaHeader(TgaHeader{}).substr(0, 12)), "header is incomplete"},
         {"colour map", file("map.tga", tgaFile(header2x2([](TgaHeader& h) { h.colourMapType = 1; }), block)),

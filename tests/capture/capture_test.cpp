@@ -1,6 +1,7 @@
 // The capture tool, as someone making a video of the demo uses it.
 #include "offscreen.h"
 #include "render/timeline.h"
+#include "temp_dir.h"
 
 #include <gtest/gtest.h>
 #include <stb/stb_image.h>
@@ -18,7 +19,8 @@ struct ToolRun {
 };
 
 ToolRun capture(const std::string& args) {
-    const std::string errFile = "/tmp/velmora-capture-test.err";
+    const velmora::test::TempDir tmp("velmora-capture-err");
+    const std::string errFile = tmp / "err";
     const int status = std::system((std::string(VELMORA_CAPTURE) + " " + args + " 2>" + errFile).c_str());
     std::string err;
     if (FILE* f = std::fopen(errFile.c_str(), "rb")) {
@@ -50,8 +52,8 @@ TEST(Capture, RejectsBadArgumentsWithTheUsageLine) {
 TEST(Capture, StillIsTheFrameTheDemoDrawsAtThatTime) {
     constexpr int kW = 320, kH = 180;
     constexpr double kT = 97.3;  // meteors: the walker's place depends on the frames before
-    const std::string png = "/tmp/velmora-still-test.png";
-    std::remove(png.c_str());
+    const velmora::test::TempDir tmp("velmora-still");
+    const std::string png = tmp / "still.png";
     const ToolRun r = capture("--size 320x180 --still 97.3 " + png);
     ASSERT_EQ(r.status, 0) << r.err;
 
@@ -80,8 +82,8 @@ TEST(Capture, StillIsTheFrameTheDemoDrawsAtThatTime) {
 
 TEST(Capture, TwoSecondsMakeAnMp4OfTheRightLength) {
     if (std::system("ffprobe -version >/dev/null 2>&1") != 0) GTEST_SKIP() << "no ffprobe";
-    const std::string mp4 = "/tmp/velmora-capture-test.mp4";
-    std::remove(mp4.c_str());
+    const velmora::test::TempDir tmp("velmora-capture");
+    const std::string mp4 = tmp / "capture.mp4";
     const ToolRun r = capture("--size 320x180 --fps 30 --seconds 2 --out " + mp4);
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find("60/60 frames"), std::string::npos) << r.err;

@@ -1,6 +1,7 @@
 // The Demo's set-up and teardown on the generated data, the offscreen target
 // and where the composite lands in the window.
 #include "gl_context.h"
+#include "temp_dir.h"
 #include "gl_helpers.h"
 #include "render/demo.h"
 #include "render/renderbuffer.h"
@@ -39,8 +40,6 @@ std::string imagePath(int slot) {
 class DataCopy {
 public:
     DataCopy() : old_(fs::current_path()) {
-        dir_ = fs::temp_directory_path() / ("velmora-render-" + std::to_string(::getpid()));
-        fs::remove_all(dir_);
         fs::create_directories(dir_ / "data");
         fs::create_directory_symlink(old_ / "data" / "walk", dir_ / "data" / "walk");
         fs::create_directory_symlink(old_ / "data" / "textures", dir_ / "data" / "textures");
@@ -49,14 +48,15 @@ public:
     }
     ~DataCopy() {
         fs::current_path(old_);
-        fs::remove_all(dir_);
     }
     void replaceShader(const std::string& name, const std::string& text) {
         writeFile((dir_ / "data" / "shaders" / name).string(), text);
     }
 
 private:
-    fs::path old_, dir_;
+    fs::path old_;
+    velmora::test::TempDir tmp_{"velmora-render"};
+    fs::path dir_ = tmp_.path();
 };
 
 // The sources printed after each "Shader error" line, in order.
