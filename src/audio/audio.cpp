@@ -185,10 +185,13 @@ int64_t deviceFrames(Audio* audio, StreamState& s, Clock::time_point now) {
 // Callbacks arrive with jitter, and an output may take more data than it plays while it fills
 // its own buffers. Readings therefore advance with the monotonic clock from the moment the device
 // has played its first buffer, and are steered toward the callbacks' estimate by at most a small
-// fraction of their speed, so they neither stutter nor jump. A large gap (a stalled device) is
-// taken at once.
+// fraction of their speed, so they neither stutter nor jump. Within callback jitter the steering
+// is gentle; an output that really runs slow (a starved or busy sound server) is followed faster,
+// so the picture does not run ahead of the sound. A large gap (a stalled device) is taken at once.
 double smoothDeviceFrames(Audio* audio, StreamState& s, Clock::time_point now) {
-    constexpr double kMaxSteer = 0.004;   // of the playback speed
+    constexpr double kNearSteer = 0.004;  // of the playback speed
+    constexpr double kFarSteer = 0.05;
+    constexpr double kJitterBuffers = 0.5;
     constexpr double kSnapSeconds = 0.1;
     int64_t played;
     {
@@ -205,8 +208,10 @@ double smoothDeviceFrames(Audio* audio, StreamState& s, Clock::time_point now) {
         const double error = target - (s.smoothFrames + step);
         if (std::fabs(error) > kSnapSeconds * audio->rate)
             s.smoothFrames = target;
-        else
-            s.smoothFrames += step + std::clamp(error, -kMaxSteer * step, kMaxSteer * step);
+        else {
+            const double steer = (std::fabs(error) > kJitterBuffers * audio->bufferFrames ? kFarSteer : kNearSteer) * step;
+            s.smoothFrames += step + std::clamp(error, -steer, steer);
+        }
     }
     s.smoothAt = now;
     return s.smoothFrames;
@@ -311,6 +316,13 @@ double audioChannelBytes2Seconds(Audio* audio, AudioStream stream, uint64_t byte
 uint64_t audioChannelGetLength(Audio* audio, AudioStream stream) {
     StreamState* s = find(audio, stream);
     return s ? static_cast<uint64_t>(s->lengthFrames) * kChannels * kBytesPerSample : 0;
+}
+
+uint64_t audioChannelGetTaken(Audio* audio, AudioStream stream) {
+    StreamState* s = find(audio, stream);
+    if (!s) return 0;
+    std::lock_guard<std::mutex> lock(audio->published);
+    return static_cast<uint64_t>(s->writtenAfter) * kChannels * kBytesPerSample;
 }
 
 bool audioHasDevice(const Audio* audio) { return audio && audio->device != 0; }

@@ -30,6 +30,10 @@ double audioChannelBytes2Seconds(Audio* audio, AudioStream stream, uint64_t byte
 // The stream's length in bytes; 0 for a stream with no end.
 uint64_t audioChannelGetLength(Audio* audio, AudioStream stream);
 
+// How much of the stream the output has taken so far, in bytes, as its callbacks report it
+// (0 on the silent clock): what the position can be checked against.
+uint64_t audioChannelGetTaken(Audio* audio, AudioStream stream);
+
 // True when streams are heard through a device rather than timed by the silent clock.
 bool audioHasDevice(const Audio* audio);
 // The output latency the position allows for, in seconds (0 for the silent clock).

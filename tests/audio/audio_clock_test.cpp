@@ -2,18 +2,21 @@
 #include "audio/audio.h"
 #include "audio/decoder.h"
 #include "gl_context.h"
+#include "temp_dir.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <thread>
+#include <utility>
+#include <vector>
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-constexpr double kBytesPerSecond = 48000.0 * 2 * 2;
 
 DecodedPcm tone(double seconds) {
     DecodedPcm pcm;
@@ -32,38 +35,89 @@ double seconds(Audio* audio, AudioStream s) {
     return audioChannelBytes2Seconds(audio, s, audioChannelGetPosition(audio, s));
 }
 
-struct ClockFigures {
-    double maxStep = 0;       // largest advance between readings ~1 ms apart, seconds
-    bool monotonic = true;
-    double rateError = 0;     // relative to the wall clock
+// One reading of the clock, with the wall time just before and just after it: whatever the
+// scheduler does to this thread, the reading was taken somewhere between the two.
+struct Reading {
+    double before, after;  // wall clock, seconds
+    double clock;          // the stream's position, seconds
+    double taken;          // what the output had taken of the stream by then, seconds
 };
 
-// Reads the clock every millisecond for `span` seconds of wall time.
-ClockFigures measure(Audio* audio, AudioStream s, double span) {
-    ClockFigures f;
-    // An output may take a moment to start; the clock holds near 0 until it is heard.
-    const Clock::time_point limit = Clock::now() + std::chrono::seconds(3);
-    while (seconds(audio, s) < 0.1 && Clock::now() < limit)
+using Readings = std::vector<Reading>;
+
+// Waits for the stream to be heard (an output may take a while to start), then reads the clock
+// about every millisecond for `span` seconds of wall time. Empty if it never started.
+Readings readClock(Audio* audio, AudioStream s, double span) {
+    const Clock::time_point origin = Clock::now();
+    auto wall = [&] { return std::chrono::duration<double>(Clock::now() - origin).count(); };
+    while (seconds(audio, s) < 0.1) {
+        if (wall() > 20.0) return {};
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    const Clock::time_point start = Clock::now();
-    const double first = seconds(audio, s);
-    double prev = first;
-    double wall = 0;
-    while (wall < span) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        const Clock::time_point now = Clock::now();
-        const double t = seconds(audio, s);
-        const double gap = std::chrono::duration<double>(now - start).count() - wall;
-        wall += gap;
-        if (t < prev) f.monotonic = false;
-        // Only the part of a step beyond the wall time between the readings is a jump.
-        f.maxStep = std::max(f.maxStep, t - prev - std::max(0.0, gap - 0.001));
-        prev = t;
     }
-    f.rateError = std::fabs((prev - first) / wall - 1.0);
-    std::fprintf(stderr, "clock: max step %.3f ms, rate error %.4f %%\n", f.maxStep * 1e3, f.rateError * 100);
-    return f;
+    Readings r;
+    const double from = wall();
+    do {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        Reading x;
+        x.before = wall();
+        x.clock = seconds(audio, s);
+        x.after = wall();
+        x.taken = audioChannelBytes2Seconds(audio, s, audioChannelGetTaken(audio, s));
+        r.push_back(x);
+    } while (r.back().after - from < span);
+    return r;
 }
+
+bool monotonic(const Readings& r) {
+    for (size_t i = 1; i < r.size(); ++i)
+        if (r[i].clock < r[i - 1].clock) return false;
+    return true;
+}
+
+// How far each advance of the clock went beyond the most wall time that can have passed
+// between the same two readings, allowing `speed` above real time.
+std::vector<double> overshoots(const Readings& r, double speed) {
+    std::vector<double> out;
+    for (size_t i = 1; i < r.size(); ++i)
+        out.push_back((r[i].clock - r[i - 1].clock) - (r[i].after - r[i - 1].before) * speed);
+    return out;
+}
+
+// How far each advance fell short of the least wall time that passed between the two readings.
+double worstLag(const Readings& r) {
+    double worst = 0;
+    for (size_t i = 1; i < r.size(); ++i)
+        worst = std::max(worst, (r[i].before - r[i - 1].after) - (r[i].clock - r[i - 1].clock));
+    return worst;
+}
+
+double median(std::vector<double> v) {
+    if (v.empty()) return 0;
+    std::nth_element(v.begin(), v.begin() + static_cast<long>(v.size() / 2), v.end());
+    return v[v.size() / 2];
+}
+
+// The clock's speed against what the output consumed: at each callback seen within a reading
+// or two, where the clock stood against what had been taken; the median slope over all pairs of
+// such points 1.5 s or more apart, so a stall of the sound server, which the clock follows
+// and then catches up with, does not count.
+double speedAgainstOutput(const Readings& r) {
+    constexpr double kCloseSeconds = 0.002;
+    std::vector<std::pair<double, double>> points;  // taken, clock
+    for (size_t i = 1; i < r.size(); ++i)
+        if (r[i].taken > r[i - 1].taken && r[i].clock - r[i - 1].clock < kCloseSeconds)
+            points.emplace_back(r[i].taken, r[i].clock);
+    std::vector<double> slopes;
+    for (size_t i = 0; i < points.size(); ++i)
+        for (size_t j = i + 1; j < points.size(); ++j)
+            if (points[j].first - points[i].first >= 1.5)
+                slopes.push_back((points[j].second - points[i].second) / (points[j].first - points[i].first));
+    return median(slopes);
+}
+
+constexpr double kFrame = 1.0 / 48000;
+constexpr double kMaxSteer = 0.05;     // how fast the device clock may gain on real time
+constexpr double kStutter = 0.001;     // an advance this far beyond the wall time is a visible jump
 
 class SilentClock : public ::testing::Test {
 protected:
@@ -100,10 +154,21 @@ TEST_F(SilentClock, StandsStillUntilPlayedThenRunsInRealTime) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_EQ(audioChannelGetPosition(audio, s), 0u);
     audioChannelPlay(audio, s, false);
-    ClockFigures f = measure(audio, s, 3.0);
-    EXPECT_TRUE(f.monotonic);
-    EXPECT_LT(f.maxStep, 0.003);
-    EXPECT_LT(f.rateError, 0.005);
+    const Readings r = readClock(audio, s, 3.0);
+    ASSERT_FALSE(r.empty());
+    EXPECT_TRUE(monotonic(r));
+    // Every advance is the wall time between the two readings, to the frame.
+    const std::vector<double> over = overshoots(r, 1.0);
+    const double worstOver = *std::max_element(over.begin(), over.end());
+    EXPECT_LE(worstOver, kFrame + 1e-6);
+    EXPECT_LE(worstLag(r), kFrame + 1e-6);
+    // And over the whole window the speed is real time.
+    constexpr double kSpeedError = 0.002;
+    const double advance = r.back().clock - r.front().clock;
+    EXPECT_GE(advance, (r.back().before - r.front().after) * (1 - kSpeedError) - kFrame);
+    EXPECT_LE(advance, (r.back().after - r.front().before) * (1 + kSpeedError) + kFrame);
+    std::fprintf(stderr, "silent clock: %zu readings, worst overshoot %.4f ms, worst lag %.4f ms, speed %.5f\n",
+                 r.size(), worstOver * 1e3, worstLag(r) * 1e3, advance / (r.back().after - r.front().before));
 }
 
 TEST_F(SilentClock, HoldsAtTheLengthAfterTheEnd) {
@@ -116,7 +181,8 @@ TEST_F(SilentClock, HoldsAtTheLengthAfterTheEnd) {
 }
 
 TEST_F(SilentClock, MissingOrCorruptFileIsNamedAndRunsWithoutEnd) {
-    const std::string corrupt = "/tmp/velmora-corrupt.mp3";
+    const velmora::test::TempDir tmp("velmora-audio");
+    const std::string corrupt = tmp / "corrupt.mp3";
     velmora::test::writeFile(corrupt, std::string(4096, '\x5a'));
     for (const std::string& path : {std::string("/nonexistent/dunesong.mp3"), corrupt}) {
         velmora::test::CaptureStdout out(1);
@@ -127,11 +193,14 @@ TEST_F(SilentClock, MissingOrCorruptFileIsNamedAndRunsWithoutEnd) {
         EXPECT_NE(said.find(path), std::string::npos) << said;
         EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
         EXPECT_EQ(audioChannelGetLength(audio, s), 0u);
+        const Clock::time_point before = Clock::now();
         audioChannelPlay(audio, s, false);
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         const double t = seconds(audio, s);
-        EXPECT_GT(t, 0.08);
-        EXPECT_LT(t, 0.5);
+        const double wall = std::chrono::duration<double>(Clock::now() - before).count();
+        // Running from the play call on wall time, whatever the length of the sleep was.
+        EXPECT_GE(t, 0.1 - kFrame);
+        EXPECT_LE(t, wall);
     }
 }
 
@@ -143,16 +212,53 @@ TEST(DeviceClock, FollowsWhatIsHeard) {
         audioFree(audio);
         GTEST_SKIP() << "no sound device here";
     }
-    EXPECT_GT(audioLatency(audio), 0.0);
-    EXPECT_LT(audioLatency(audio), 0.1);
+    const double latency = audioLatency(audio);
+    EXPECT_GT(latency, 0.0);
+    EXPECT_LT(latency, 0.1);
     AudioStream s = audioStreamCreatePcm(audio, tone(4.0));
     audioChannelPlay(audio, s, false);
-    ClockFigures f = measure(audio, s, 3.0);
-    EXPECT_TRUE(f.monotonic);
-    EXPECT_LT(f.maxStep, 0.003);
-    EXPECT_LT(f.rateError, 0.005);
-    std::this_thread::sleep_for(std::chrono::milliseconds(1200));
-    EXPECT_EQ(audioChannelGetPosition(audio, s), audioChannelGetLength(audio, s));
+    const Readings r = readClock(audio, s, 3.0);
+    ASSERT_FALSE(r.empty()) << "the output never started playing";
+    EXPECT_TRUE(monotonic(r));
+
+    // Smooth: no advance goes visibly beyond the wall time between its two readings, except
+    // where the clock rightly follows a sound server that stalled for longer than it rides over
+    // (the output took nothing for a tenth of a second) and then caught up.
+    const std::vector<double> over = overshoots(r, 1 + kMaxSteer);
+    long jumps = 0, afterStalls = 0;
+    double lastTake = r.front().before, stallEnd = -1;
+    for (size_t i = 1; i < r.size(); ++i) {
+        if (r[i].taken > r[i - 1].taken) {
+            if (r[i].after - lastTake > 0.1) stallEnd = r[i].after;
+            lastTake = r[i].after;
+        }
+        if (over[i - 1] <= kStutter) continue;
+        ++(stallEnd >= 0 && r[i].after - stallEnd < 0.5 ? afterStalls : jumps);
+    }
+    EXPECT_EQ(jumps, 0) << "jumps beyond " << kStutter * 1e3 << " ms";
+
+    // What is heard: the clock stays at least a device buffer behind what the output has taken,
+    // since what was handed over last is still queued behind the buffer being played.
+    std::vector<double> behind;
+    for (const Reading& x : r) behind.push_back(x.taken - x.clock);
+    EXPECT_GE(median(behind), latency);
+
+    // At the output's speed, whatever its own pace against the wall.
+    const double speed = speedAgainstOutput(r);
+    EXPECT_NEAR(speed, 1.0, 0.005);
+    std::fprintf(stderr, "device clock: %zu readings, worst overshoot %.3f ms, %ld jumps (%ld after stalls), %.1f ms behind what was "
+                 "taken (latency %.1f ms), speed %.5f of the output's\n",
+                 r.size(), *std::max_element(over.begin(), over.end()) * 1e3, jumps, afterStalls,
+                 median(behind) * 1e3, latency * 1e3, speed);
+
+    // Holds at the length once the music has ended, however long the output took to get there.
+    const uint64_t length = audioChannelGetLength(audio, s);
+    const Clock::time_point limit = Clock::now() + std::chrono::seconds(30);
+    while (audioChannelGetPosition(audio, s) < length && Clock::now() < limit)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_EQ(audioChannelGetPosition(audio, s), length);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_EQ(audioChannelGetPosition(audio, s), length);
     audioFree(audio);
 }
 
@@ -161,9 +267,10 @@ TEST(Decoder, RejectsWhatIsNotAnMp3) {
     std::string error;
     EXPECT_FALSE(decodeMp3("/nonexistent.mp3", pcm, error));
     EXPECT_FALSE(error.empty());
-    velmora::test::writeFile("/tmp/velmora-empty.mp3", "");
+    const velmora::test::TempDir tmp("velmora-decoder");
+    velmora::test::writeFile(tmp / "empty.mp3", "");
     error.clear();
-    EXPECT_FALSE(decodeMp3("/tmp/velmora-empty.mp3", pcm, error));
+    EXPECT_FALSE(decodeMp3((tmp / "empty.mp3").c_str(), pcm, error));
     EXPECT_FALSE(error.empty());
     EXPECT_TRUE(pcm.samples.empty());
 }
