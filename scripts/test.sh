@@ -1,43 +1,58 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs the whole test suite headless: the release build with its generated
-# data, then the tests again built with AddressSanitizer and UndefinedBehaviorSanitizer.
+# data, then the tests again built with AddressSanitizer and UndefinedBehaviorSanitizer in a tree
+# of their own. Every server it needs it starts itself, on private names, so that two runs on one
+# machine, or a desktop session beside it, never meet.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/setup.sh"
 "$root/scripts/build.sh"
 
+run=$(mktemp -d "${TMPDIR:-/tmp}/velmora-test-XXXXXX")
 xvfb_pid=""
-pulse=""
 cleanup() {
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
-  [ -n "$pulse" ] && pulseaudio -k 2>/dev/null
+  [ -f "$run/pulse/pid" ] && kill "$(cat "$run/pulse/pid")" 2>/dev/null
+  rm -rf "$run"
   true
 }
 trap cleanup EXIT
-# A sound server with a null sink gives the audio layer a real, real-time output to run against.
-if ! pulseaudio --check 2>/dev/null; then
-  if pulseaudio -D --exit-idle-time=-1 -n --load=module-null-sink --load=module-native-protocol-unix 2>/dev/null; then
-    pulse=1
-  fi
+
+# A sound server of our own with a null sink: the audio layer runs against a real, real-time
+# output. Its socket, state and cookie live in this run's directory.
+export XDG_RUNTIME_DIR="$run" PULSE_RUNTIME_PATH="$run/pulse" PULSE_STATE_PATH="$run/pulse"
+export PULSE_SERVER="unix:$run/pulse/native"
+mkdir -p "$run/pulse"
+if pulseaudio -D --exit-idle-time=-1 -n --use-pid-file=yes --log-target=stderr \
+     --load=module-null-sink --load="module-native-protocol-unix socket=$run/pulse/native auth-anonymous=1" \
+     2>/dev/null; then
+  echo "test: started a PulseAudio null sink at $PULSE_SERVER" >&2
+else
+  echo "test: no PulseAudio; the device clock test will be skipped" >&2
 fi
-if [ -z "${DISPLAY:-}" ]; then
-  numfile=$(mktemp)
-  Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp -noreset 3>"$numfile" 2>/dev/null &
-  xvfb_pid=$!
-  for _ in $(seq 100); do [ -s "$numfile" ] && break; sleep 0.1; done
-  export DISPLAY=":$(head -n1 "$numfile")"
-  rm -f "$numfile"
-  echo "test: started Xvfb on $DISPLAY" >&2
-fi
+
+# An X server of our own, on a display number it picks itself.
+Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp -noreset 3>"$run/display" 2>/dev/null &
+xvfb_pid=$!
+for _ in $(seq 300); do [ -s "$run/display" ] && break; sleep 0.1; done
+[ -s "$run/display" ] || { echo "test: Xvfb did not start" >&2; exit 1; }
+export DISPLAY=":$(head -n1 "$run/display")"
+unset WAYLAND_DISPLAY
+echo "test: started Xvfb on $DISPLAY" >&2
 
 echo "test: release build" >&2
 (cd "$root/build" && ctest --output-on-failure -j2)
 
 echo "test: sanitizer build (ASan + UBSan)" >&2
 cmake -S "$root" -B "$root/build-sanitize" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_SANITIZE=ON \
-  -DVELMORA_GENERATE_DATA=OFF -DVELMORA_RUN_DIR="$root/build" >&2
+  -DVELMORA_GENERATE_DATA=OFF -DVELMORA_RUN_DIR="$root/build-sanitize" -DVELMORA_DATA_FROM="$root/build/data" >&2
 cmake --build "$root/build-sanitize" -j"$(nproc)" >&2
 # Mesa and the X libraries keep allocations for the life of the process.
-export ASAN_OPTIONS=detect_leaks=0:abort_on_error=1
-export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-(cd "$root/build-sanitize" && ctest --output-on-failure -j2 -LE 'long|fuzz')
+(
+  export ASAN_OPTIONS=detect_leaks=0:abort_on_error=1
+  export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+  cd "$root/build-sanitize" && ctest --output-on-failure -j2 -LE 'long|fuzz'
+)
+
+# What scripts/play.sh starts must still be the release build.
+bash "$root/scripts/check-release.sh" "$root/build"
