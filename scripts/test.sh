@@ -31,12 +31,21 @@ else
   echo "test: no PulseAudio; the device clock test will be skipped" >&2
 fi
 
-# An X server of our own, on a display number it picks itself.
-Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp -noreset 3>"$run/display" 2>/dev/null &
-xvfb_pid=$!
-for _ in $(seq 300); do [ -s "$run/display" ] && break; sleep 0.1; done
-[ -s "$run/display" ] || { echo "test: Xvfb did not start" >&2; exit 1; }
-export DISPLAY=":$(head -n1 "$run/display")"
+# An X server of our own. Servers that take the lowest free display number race when several
+# start at once, so each try picks a number of its own from a wide range.
+display=""
+for _ in $(seq 40); do
+  n=$((1000 + RANDOM % 29000))
+  : >"$run/display"
+  Xvfb ":$n" -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp -noreset 3>"$run/display" 2>/dev/null &
+  xvfb_pid=$!
+  while kill -0 "$xvfb_pid" 2>/dev/null && [ ! -s "$run/display" ]; do sleep 0.1; done
+  if [ -s "$run/display" ]; then display=":$n"; break; fi
+  wait "$xvfb_pid" 2>/dev/null || true
+  xvfb_pid=""
+done
+[ -n "$display" ] || { echo "test: Xvfb did not start" >&2; exit 1; }
+export DISPLAY="$display"
 unset WAYLAND_DISPLAY
 echo "test: started Xvfb on $DISPLAY" >&2
 

@@ -8,6 +8,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
 #include <sys/wait.h>
@@ -25,21 +26,23 @@ inline std::string slurp(const std::string& path) {
     return s.str();
 }
 
-// A private Xvfb of the given size, on a display number it picks itself.
+// A private Xvfb of the given size. Servers that pick the lowest free display number race each
+// other when several start at once (other test processes, other runs on the machine), so each try
+// takes a display number of its own choosing from a wide range, and a taken one is simply skipped.
 class XServer {
 public:
     XServer(int width, int height) {
-        // Servers started at the same moment can race for one display number and the loser
-        // gives up: start again after a pause that differs between processes.
-        for (int tries = 0; tries < 10 && name_.empty(); ++tries) {
-            if (tries > 0) std::this_thread::sleep_for(std::chrono::milliseconds(50 + (getpid() * 37 + tries * 91) % 250));
-            start(width, height);
-            if (name_.empty()) continue;
-            if (::Display* d = XOpenDisplay(name_.c_str())) {
+        std::random_device entropy;
+        std::mt19937 pick(entropy() ^ static_cast<unsigned>(getpid()));
+        std::uniform_int_distribution<int> numbers(1000, 30000);
+        for (int tries = 0; tries < 40 && name_.empty(); ++tries) {
+            const std::string name = ":" + std::to_string(numbers(pick));
+            if (!start(name, width, height)) continue;
+            if (::Display* d = XOpenDisplay(name.c_str())) {
                 XCloseDisplay(d);
+                name_ = name;
             } else {
                 stop();
-                name_.clear();
             }
         }
     }
@@ -47,9 +50,10 @@ public:
     const std::string& name() const { return name_; }
 
 private:
-    void start(int width, int height) {
+    // True once the server says it is ready on `name`; false if it gave up first.
+    bool start(const std::string& name, int width, int height) {
         int fds[2];
-        if (pipe(fds) != 0) return;
+        if (pipe(fds) != 0) return false;
         pid_ = fork();
         if (pid_ == 0) {
             close(fds[0]);
@@ -57,15 +61,17 @@ private:
             int null = open("/dev/null", O_WRONLY);
             dup2(null, 2);
             const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
-            execlp("Xvfb", "Xvfb", "-displayfd", "3", "-screen", "0", screen.c_str(), "-nolisten", "tcp", "-noreset",
-                   static_cast<char*>(nullptr));
+            execlp("Xvfb", "Xvfb", name.c_str(), "-displayfd", "3", "-screen", "0", screen.c_str(), "-nolisten",
+                   "tcp", "-noreset", static_cast<char*>(nullptr));
             _exit(127);
         }
         close(fds[1]);
         char buf[32] = {};
-        ssize_t n = read(fds[0], buf, sizeof buf - 1);
+        const ssize_t n = read(fds[0], buf, sizeof buf - 1);  // the display number, once it listens
         close(fds[0]);
-        if (n > 0) name_ = ":" + std::string(buf, static_cast<size_t>(n - (buf[n - 1] == '\n')));
+        if (n > 0) return true;
+        stop();
+        return false;
     }
     void stop() {
         if (pid_ > 0) {
