@@ -1,11 +1,59 @@
 #version 330 core
 // Full-screen quad: clip-space corners and their texture coordinates.
+//
+// The meteor sky's meteors depend on the time alone, so they are worked out
+// here, once per corner, instead of once per pixel; programs whose fragment
+// shader does not read them drop them (and "time") when they are linked.
 layout(location = 1) in vec2 texCoord;
 layout(location = 2) in vec2 position;
 
+uniform float time;
+
 out vec2 uv;
+
+const int meteorCount = 5;
+// The meteors in flight, first to last; the rest of the slots are unused.
+flat out int meteorsLit;
+flat out vec4 meteorPath[meteorCount];   // head position, direction of flight
+flat out vec4 meteorShape[meteorCount];  // tail length, width in pixels of 1080 lines, strength, 1 if near
+
+// Trig-free hash.
+float hash(float n) {
+    n = fract(n * 0.1031);
+    n *= n + 33.33;
+    n *= n + n;
+    return fract(n);
+}
 
 void main() {
     uv = texCoord;
     gl_Position = vec4(position, 0.0, 1.0);
+
+    // Each meteor comes back on its own period, from a new place each time;
+    // the first two are near (fast, long and bright), the others far. Only
+    // those in flight are handed on, so that pixels loop over them alone.
+    vec4 path[meteorCount], shape[meteorCount];
+    int lit = 0;
+    for (int i = 0; i < meteorCount; ++i) {
+        float fi = float(i);
+        float period = 2.1 + fi * 0.83;
+        float cycle = floor((time + fi * 0.61) / period);
+        float age = (time + fi * 0.61) - cycle * period;
+        float life = 0.55 + 0.35 * hash(fi + cycle * 7.0);
+        float fade = smoothstep(0.0, 0.08, age) * (1.0 - smoothstep(life * 0.6, life, age));
+        if (fade <= 0.0) continue;
+        float seed = fi * 31.0 + cycle * 3.7;
+        bool isNear = i < 2;
+        vec2 start = vec2(0.5 + hash(seed) * 1.6, 0.55 + hash(seed + 1.0) * 0.5);
+        vec2 dir = normalize(vec2(-1.0, -0.35 - 0.3 * hash(seed + 2.0)));
+        vec2 head = start + dir * (isNear ? 1.6 : 0.8) * age;
+        path[lit] = vec4(head, dir);
+        shape[lit] = vec4(isNear ? 0.42 : 0.2, isNear ? 2.2 : 1.2, fade * (isNear ? 1.0 : 0.55), isNear ? 1.0 : 0.0);
+        ++lit;
+    }
+    meteorsLit = lit;
+    for (int i = 0; i < meteorCount; ++i) {
+        meteorPath[i] = i < lit ? path[i] : vec4(0.0);
+        meteorShape[i] = i < lit ? shape[i] : vec4(0.0);
+    }
 }

@@ -11,6 +11,9 @@ layout(location = 0) out vec4 fragColor;
 layout(location = 1) out vec4 glowColor;
 
 const vec2 pole = vec2(0.38, 0.86);  // in texture space of the picture
+// The land drawn over this sky is opaque below this texture v (the art
+// generator guarantees it: kStarNightOpaqueBelow in tools/art/art.h).
+const float landCovers = 0.36;
 const float starScale = 1080.0 / 2560.0;
 const float spin = 0.045;            // radians per second
 const float fullTrail = 1.1;         // radians of arc at full length
@@ -25,6 +28,9 @@ float hash(float n) {
 }
 
 void main() {
+    // Nothing drawn here would be seen.
+    if (uv.y < landCovers) discard;
+
     vec2 q = (uv - pole) * vec2(16.0 / 9.0, 1.0);
     float angle = time * spin;
     float cs = cos(angle), sn = sin(angle);
@@ -41,7 +47,9 @@ void main() {
     float len = fullTrail * growth;
     vec3 trail = vec3(0.0);
     // No trails yet: the whole sky skips the arc tangent and the ring hashes.
-    if (len > 0.0) {
+    // A loop that runs once or not at all, since a test on its own costs
+    // every pixel the work inside it.
+    for (int once = len > 0.0 ? 0 : 1; once < 1; ++once) {
         float r = length(q) * rings;
         float ring = floor(r);
         float across = 1.0 - smoothstep(0.12, 0.42, abs(fract(r) - 0.5));

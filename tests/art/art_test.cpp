@@ -352,6 +352,11 @@ TEST(Scenes, GroundLiesUnderTheFeetAndSkiesAreOpenWhereLayersShowThrough) {
             // Solid land from just under the soles down to the bottom edge.
             for (int y = 0; y < ground - 1; ++y) ASSERT_EQ(p.alpha(x, y), 1.f) << cx << " row " << y;
         }
+        // Solid everywhere below the line under which the sky behind is not drawn at all.
+        const double covers = n.name == std::string("starnight") ? art::kStarNightOpaqueBelow
+                                                                  : art::kMeteorGroundOpaqueBelow;
+        for (int y = 0; y <= int(covers * p.h) + 1; ++y)
+            for (int x = 0; x < p.w; ++x) ASSERT_EQ(p.alpha(x, y), 1.f) << x << "," << y;
         // High sky is fully open for the stars, trails and meteors behind.
         for (int y = int(0.62 * p.h); y < p.h; y += 7)
             for (int x = int(0.2 * p.w); x < p.w; x += 13) ASSERT_EQ(p.alpha(x, y), 0.f) << x << "," << y;
@@ -384,6 +389,20 @@ TEST(Scenes, GroundLiesUnderTheFeetAndSkiesAreOpenWhereLayersShowThrough) {
             }
         EXPECT_GT(std::sqrt(s2 / n - (s / n) * (s / n)), 0.01) << art::kImageNames[i];
     }
+}
+
+// The value a shader gives a named constant ("const float name = value;"), NaN if absent.
+double shaderConstant(const std::string& file, const std::string& name) {
+    std::ifstream in(std::string(VELMORA_TEST_SHADER_DIR) + "/" + file);
+    const std::string text((std::istreambuf_iterator<char>(in)), {});
+    const std::string key = "const float " + name + " = ";
+    const size_t at = text.find(key);
+    return at == std::string::npos ? std::nan("") : std::atof(text.c_str() + at + key.size());
+}
+
+TEST(Scenes, SkyPassesSkipNoMoreThanTheLandCovers) {
+    EXPECT_DOUBLE_EQ(shaderConstant("rotate.fs", "landCovers"), art::kStarNightOpaqueBelow);
+    EXPECT_DOUBLE_EQ(shaderConstant("meteor.fs", "groundCovers"), art::kMeteorGroundOpaqueBelow);
 }
 
 TEST(Walk, FigureIsADarkSilhouetteWithAFarSideAndANearSide) {

@@ -34,14 +34,22 @@ bool generateAll(const std::string& dataDir, const Fonts& fonts);
 //                    figure's path from clip (0.94, -0.69) to (-0.45, -0.38).
 //  starnight         32-bit. Land opaque (soles at v 0.2947), sky A = 0
 //                    above v 0.62, a thin glow of air (A <= 0.55) low down.
+//                    Fully opaque below kStarNightOpaqueBelow.
 //  stars             24-bit, 2560 x 2560, tiles in u and v; stars round in
 //                    texel space, so sample it with equal scale in x and y.
-//  meteor_ground     32-bit. As starnight; soles at v 0.2647.
+//  meteor_ground     32-bit. As starnight; soles at v 0.2647. Fully opaque
+//                    below kMeteorGroundOpaqueBelow.
 //  meteor_sky_small  24-bit, tiles in u: the far sky itself (gradient, band of
 //                    the galaxy, faint stars).
 //  meteor_sky_big    32-bit, tiles in u: bright stars only; RGB their hue at
 //                    full strength, A their brightness (add rgb * a).
 //  title, credits    32-bit. Straight alpha text on A = 0.
+// The sky passes under these two layers skip what the land will cover; their
+// shaders hold the same numbers ("landCovers" in rotate.fs, "groundCovers" in
+// meteor.fs).
+constexpr double kStarNightOpaqueBelow = 0.36;
+constexpr double kMeteorGroundOpaqueBelow = 0.27;
+
 Image drawDesert();
 Image drawDesertBright();
 Image drawMountain();
