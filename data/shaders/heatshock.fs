@@ -20,10 +20,17 @@ float wave(float x) {
     return 4.0 * t * (1.0 - abs(t));
 }
 
+// Lookups stay between the outermost texel centres: the images repeat, and a
+// filtered lookup past the edge would blend in the opposite side.
+vec2 inside(sampler2D s, vec2 p) {
+    vec2 edge = 0.5 / vec2(textureSize(s, 0));
+    return clamp(p, edge, 1.0 - edge);
+}
+
 void main() {
     float px = 1.0 / float(max(width, 1));
     // The companion's colour is the sun's glow, its alpha the heat.
-    vec4 companion = texture(bright, uv);
+    vec4 companion = texture(bright, inside(bright, uv));
     vec3 glow = companion.rgb;
     float heat = companion.a;
 
@@ -37,9 +44,7 @@ void main() {
     float w2 = wave(uv.y * 115.0 - time * 4.3 + uv.x * 61.0);
     vec2 bend = vec2(w1 * 0.7 + w2 * 0.3, (w2 - w1) * 0.25) * amplitude * px * strength;
 
-    // Keep the bent lookup inside the picture: the images repeat at their edges.
-    vec2 bent = clamp(uv + bend, vec2(0.0), vec2(1.0));
-    vec4 c = texture(img, bent);
+    vec4 c = texture(img, inside(img, uv + bend));
     fragColor = vec4(c.rgb, 1.0);
     // The glow is blurred far wider than the bend in the composite, so the
     // unbent companion serves.

@@ -19,8 +19,15 @@ float noise(vec2 p) {
     return fract(52.9829189 * fract(dot(p, vec2(0.06711056, 0.00583715))));
 }
 
+// The attachments repeat like any texture: taps near the picture's edge are
+// held inside it rather than fetch the opposite side.
+vec2 lo, hi;
+vec2 inside(vec2 q) { return clamp(q, lo, hi); }
+
 void main() {
-    vec2 p = (uv - 0.5) * zoom + 0.5;
+    lo = 0.5 / vec2(textureSize(color, 0));
+    hi = 1.0 - lo;
+    vec2 p = inside((uv - 0.5) * zoom + 0.5);
     vec2 texel = vec2(9.0 / 16.0, 1.0) / float(max(height, 1));
 
     vec3 c = texture(color, p).rgb;
@@ -28,7 +35,7 @@ void main() {
         // Soften along both diagonals in turn, pixel by pixel: two taps
         // give the look of a four-corner average.
         vec2 diag = texel * (mod(gl_FragCoord.x + gl_FragCoord.y, 2.0) < 1.0 ? vec2(1.0, 1.0) : vec2(-1.0, 1.0));
-        c = c * 0.4 + (texture(color, p + diag).rgb + texture(color, p - diag).rgb) * 0.3;
+        c = c * 0.4 + (texture(color, inside(p + diag)).rgb + texture(color, inside(p - diag)).rgb) * 0.3;
     }
 
     // Glow: a centre tap and two pairs of taps, a near pair and a far pair
@@ -40,8 +47,8 @@ void main() {
     vec2 nearStep = dir * reach * 0.45 * texel;
     vec2 farStep = vec2(-dir.y, dir.x) * reach * texel;
     vec3 glow = texture(bright, p).rgb * 0.2
-              + (texture(bright, p + nearStep).rgb + texture(bright, p - nearStep).rgb) * 0.24
-              + (texture(bright, p + farStep).rgb + texture(bright, p - farStep).rgb) * 0.16;
+              + (texture(bright, inside(p + nearStep)).rgb + texture(bright, inside(p - nearStep)).rgb) * 0.24
+              + (texture(bright, inside(p + farStep)).rgb + texture(bright, inside(p - farStep)).rgb) * 0.16;
     c += glow * 1.3;
 
     // Vignette: the larger the value, the further out the darkening starts.
