@@ -10,7 +10,9 @@ uniform float time;
 out vec4 tint;
 
 const float gather = 5.0;       // seconds until the figure stands
-const float scatter = 19.0;     // the wind rises
+const float scatter = 20.0;     // the wind rises
+const float rowEnd = 24.524;    // the cut to the meteor sky: some of the figure must still be there
+const float blowing = 5.0;      // seconds for a grain to be blown away
 const float frameRate = 30.0;
 const float frames = 74.0;
 const float cycleDrift = 330.7 / 512.0;  // the figure's own walk across its frame per cycle
@@ -39,9 +41,13 @@ void main() {
     // Gathering: each particle leaves the cloud at its own moment.
     float leave = h3 * gather * 0.6;
     float k = smoothstep(leave, leave + gather * 0.4, time);
-    // Scattering: blown to the left and up, the far side first.
-    float gust = smoothstep(scatter + seed.x * 2.0, scatter + seed.x * 2.0 + 3.0, time);
-    vec2 wind = gust * vec2(-2.4 - h1 * 1.5, 0.35 + h2 * 0.6 + sin(id) * 0.2) * (1.0 + gust);
+    // Scattering: blown to the left and up, the figure's leading side first;
+    // the wind reaches its trailing side late enough that it is still
+    // leaving at the cut. The figure stands on the seeds around u = 0.5.
+    float across = clamp((seed.x - 0.35) / 0.3, 0.0, 1.0);
+    float blownFrom = scatter + across * (rowEnd - scatter - blowing * 0.3);
+    float gust = smoothstep(blownFrom, blownFrom + blowing, time);
+    vec2 wind = gust * gust * vec2(-2.4 - h1 * 1.5, 0.35 + h2 * 0.6 + sin(id) * 0.2) * 0.9;
 
     bool dust = h3 > 0.8;  // one in five stays in the cloud
     vec2 p = dust ? cloud : mix(cloud, home, k);
@@ -55,7 +61,7 @@ void main() {
     float shown = dust ? (spare ? 0.0 : 0.4) : mix(spare ? 0.0 : 0.7, onFigure, k);
     vec3 sand = mix(vec3(1.0, 0.72, 0.38), vec3(1.0, 0.9, 0.7), h2);
     vec3 body = mix(sand, texel.rgb * 0.6 + sand * 0.7, 0.4);
-    tint = vec4(dust ? sand * 0.8 : body, shown * (1.0 - gust * 0.8));
+    tint = vec4(dust ? sand * 0.8 : body, shown * (1.0 - gust * 0.6));
 
     gl_PointSize = dust ? 2.0 : 2.0 + 1.5 * h1;
     // A grain too faint to change a pixel is put beyond the far plane: the

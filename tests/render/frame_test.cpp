@@ -178,3 +178,64 @@ TEST_F(Frame, EveryRowLooksDifferent) {
             EXPECT_GT(difference(stills[i], stills[j]), 3.0) << times[i] << " vs " << times[j];
     }
 }
+
+// Black on screen for a second or more is only where the programme asks for it: the fade out of
+// the desert and the silence before the title.
+TEST_F(Frame, NoDeadAirBetweenOrWithinTheRows) {
+    constexpr double kStep = 0.25, kBlack = 0.4, kLongest = 1.0;
+    constexpr double kAskedFrom = 63.0, kAskedTo = 65.53;
+    double blackSince = -1;
+    for (double t = kStep; t < 185.0; t += kStep) {
+        const bool black = meanOf(frameAt(t)) < kBlack;
+        if (!black || (t > kAskedFrom && t < kAskedTo)) {
+            blackSince = -1;
+            continue;
+        }
+        if (blackSince < 0) blackSince = t;
+        EXPECT_LT(t - blackSince, kLongest) << "black from " << blackSince << " s to " << t << " s";
+        if (t - blackSince >= kLongest) blackSince = -1;  // one report per stretch
+    }
+    // The particle cloud is still leaving when the meteor sky cuts in.
+    for (double t : {92.0, 93.0, 94.0, 94.5}) EXPECT_GT(meanOf(frameAt(t)), kBlack) << t;
+}
+
+// Lookups never reach past an image's edge into its other side: the outermost columns and rows of
+// the shimmering desert are as calm as their neighbours further in.
+TEST(FrameEdges, DesertEdgesAreAsCalmAsTheirNeighbours) {
+    constexpr int kW = 1920, kH = 1080;
+    GlContext ctx(kW, kH);
+    ASSERT_TRUE(ctx.ok());
+    Demo* demo = new Demo(kW, kH);
+    ASSERT_TRUE(demo->ready());
+    demo->render(30.0);
+    const auto rgb = readWindow(kW, kH);
+    delete demo;
+    auto grey = [&](int x, int y) {
+        const size_t i = (static_cast<size_t>(y) * kW + x) * 3;
+        return (rgb[i] + rgb[i + 1] + rgb[i + 2]) / 3.0;
+    };
+    // Roughness of a column: its mean step from pixel to pixel; of a row likewise. Only the dunes
+    // and the sky above the figure's head count, wherever the walk has taken it.
+    const int above = kH * 53 / 100;  // clip y 0.06 and up (rows count from the bottom)
+    auto column = [&](int x) {
+        double s = 0;
+        for (int y = above + 1; y < kH; ++y) s += std::fabs(grey(x, y) - grey(x, y - 1));
+        return s / (kH - 1 - above);
+    };
+    auto row = [&](int y) {
+        double s = 0;
+        for (int x = 1; x < kW; ++x) s += std::fabs(grey(x, y) - grey(x - 1, y));
+        return s / (kW - 1);
+    };
+    double edgeCols = 0, innerCols = 0, edgeRows = 0, innerRows = 0;
+    for (int i = 0; i < 4; ++i) {
+        edgeCols += column(i) + column(kW - 1 - i);
+        edgeRows += row(kH - 1 - i);
+    }
+    for (int i = 40; i < 60; ++i) {
+        innerCols += column(i) + column(kW - 1 - i);
+        innerRows += row(kH - 1 - i);
+    }
+    EXPECT_LT(edgeCols / 8, 1.3 * innerCols / 40);
+    EXPECT_LT(edgeRows / 4, 1.3 * innerRows / 20);
+}
