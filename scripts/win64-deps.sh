@@ -119,7 +119,13 @@ cmake_dep() {  # name source-dir cmake-args...
 }
 export VELMORA_WIN64_PREFIX="$stage"
 
-cmake_dep glfw "$(unpack glfw3)" -DBUILD_SHARED_LIBS=OFF -DGLFW_BUILD_EXAMPLES=OFF -DGLFW_BUILD_TESTS=OFF \
+# The licence texts that go into the release with each library.
+licences="$stage/share/velmora-licences"
+mkdir -p "$licences"
+
+glfw=$(unpack glfw3)
+cp "$glfw/LICENSE.md" "$licences/glfw-LICENSE.txt"
+cmake_dep glfw "$glfw" -DBUILD_SHARED_LIBS=OFF -DGLFW_BUILD_EXAMPLES=OFF -DGLFW_BUILD_TESTS=OFF \
   -DGLFW_BUILD_DOCS=OFF
 
 # GLEW's release tree ships the generated glew.c: one file, built static.
@@ -130,17 +136,16 @@ x86_64-w64-mingw32-gcc-posix -O2 -DGLEW_STATIC -DGLEW_NO_GLU -I"$glew/include" -
   -o "$work/build-glew/glew.o"
 x86_64-w64-mingw32-ar rcs "$stage/lib/libglew32s.a" "$work/build-glew/glew.o"
 cp "$glew"/include/GL/{glew,wglew}.h "$stage/include/GL/"
+cp "$glew/LICENSE.txt" "$licences/glew-LICENSE.txt"
 
-# SDL2 for its audio output only: no video, input or rendering subsystems.
-cmake_dep sdl2 "$(unpack libsdl2)" -DSDL_SHARED=OFF -DSDL_STATIC=ON -DSDL_TEST=OFF -DSDL2_DISABLE_SDL2MAIN=ON \
-  -DSDL_VIDEO=OFF -DSDL_RENDER=OFF -DSDL_JOYSTICK=OFF -DSDL_HAPTIC=OFF -DSDL_HIDAPI=OFF -DSDL_SENSOR=OFF \
-  -DSDL_POWER=OFF -DSDL_LOCALE=OFF -DSDL_MISC=OFF
+# SDL2 whole: the demo uses only its audio, but 2.26 does not link on Windows with video left out.
+sdl2=$(unpack libsdl2)
+cp "$sdl2/LICENSE.txt" "$licences/SDL2-LICENSE.txt"
+cmake_dep sdl2 "$sdl2" -DSDL_SHARED=OFF -DSDL_STATIC=ON -DSDL_TEST=OFF -DSDL2_DISABLE_SDL2MAIN=ON
 
 mpg123=$(unpack mpg123)
-cmake_dep mpg123 "$mpg123/ports/cmake" -DBUILD_SHARED_LIBS=ON -DBUILD_PROGRAMS=OFF -DBUILD_LIBOUT123=OFF
-mkdir -p "$stage/share/licenses/mpg123"
-cp "$mpg123/COPYING" "$stage/share/licenses/mpg123/COPYING"
-echo "mpg123 ${srcver[mpg123]}" >"$stage/share/licenses/mpg123/SOURCE"
+cmake_dep mpg123 "$mpg123/ports/cmake" -DBUILD_SHARED_LIBS=ON -DBUILD_PROGRAMS=OFF -DBUILD_LIBOUT123=OFF -DBUILD_LIBSYN123=OFF
+cp "$mpg123/COPYING" "$licences/mpg123-COPYING.txt"
 
 cmake_dep googletest /usr/src/googletest -DBUILD_GMOCK=OFF -Dgtest_disable_pthreads=OFF
 
