@@ -212,7 +212,7 @@ TEST_F(Shaders, EmptyAndMissingFilesCompileAnEmptySource) {
 
     // A directory opens but reads as nothing.
     CaptureStdout cap3;
-    Shader fromDirectory(dir_->path().c_str(), GL_VERTEX_SHADER);
+    Shader fromDirectory(dir_->path().string().c_str(), GL_VERTEX_SHADER);
     out = cap3.finish();
     EXPECT_NE(out.find("Shader error\n"), std::string::npos) << out;
 }
