@@ -14,10 +14,11 @@ t0=$SECONDS
 
 prefix=$("$root/scripts/win64-deps.sh")
 export VELMORA_WIN64_PREFIX="$prefix"
+tree="$out/tree"
+# A tree configured against another prefix keeps that prefix's library paths in its cache.
+if [ "$(cat "$out/deps-prefix" 2>/dev/null)" != "$prefix" ]; then rm -rf "$tree"; fi
 mkdir -p "$out"
 echo "$prefix" >"$out/deps-prefix"
-
-tree="$out/tree"
 cmake -S "$root" -B "$tree" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/x86_64-w64-mingw32.cmake" \
   -DCMAKE_BUILD_TYPE=Release -DVELMORA_GENERATE_DATA=OFF -DVELMORA_DATA_FROM="$root/build/data" \
   -DCMAKE_CROSSCOMPILING_EMULATOR=wine >&2
