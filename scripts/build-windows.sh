@@ -38,7 +38,12 @@ rm -rf "$stage" "$out/velmora-win64.zip"
 mkdir -p "$stage/licenses"
 cp "$out/velmora.exe" "$stage/"
 cp "$prefix/bin/libmpg123.dll" "$stage/"
-cp -rL "$root/build/data" "$stage/data"
+# build/data is also where CMake keeps that directory's build files: take only the run-time data.
+mkdir -p "$stage/data"
+for f in "$root"/build/data/*; do
+  case ${f##*/} in CMakeFiles | Makefile | cmake_install.cmake | CTestTestfile.cmake) continue ;; esac
+  cp -rL "$f" "$stage/data/"
+done
 cp "$prefix"/share/velmora-licences/*.txt "$stage/licenses/"
 cp /usr/share/doc/mingw-w64-x86-64-dev/copyright "$stage/licenses/mingw-w64-runtime.txt"
 cp /usr/share/doc/gcc-mingw-w64-base/copyright "$stage/licenses/gcc-runtime.txt"

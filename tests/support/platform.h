@@ -12,6 +12,13 @@ constexpr bool kDirectoriesOpen = false;
 constexpr bool kDirectoriesOpen = true;
 #endif
 
+// Whether reading a file in text mode ("r") turns CR LF into LF, as Windows' C library does.
+#ifdef _WIN32
+constexpr bool kTextModeDropsCr = true;
+#else
+constexpr bool kTextModeDropsCr = false;
+#endif
+
 // Creates a new directory from a template ending in XXXXXX, replacing the Xs; false on failure.
 bool makeTempDir(std::string& pattern);
 // A temporary file's descriptor, opened for reading and writing and removed from view; -1 on failure.
