@@ -190,8 +190,9 @@ if new_case broken 640x360; then
   end_case
 fi
 
-# 4. The portable GoogleTest suites, cross-built, through ctest with Wine as the emulator.
-if new_case gtest 1280x720; then
+# 4. The portable GoogleTest suites, cross-built, through ctest with Wine as the emulator. Not yet
+#    reliable under Wine (a run can stall), so only on request: VELMORA_WINE_GTEST=1.
+if [ "${VELMORA_WINE_GTEST:-0}" = 1 ] && new_case gtest 1280x720; then
   # The test executables find libmpg123.dll where the cross build left it.
   export WINEPATH
   WINEPATH=$(winepath -w "$(cat "$out/deps-prefix")/bin" 2>/dev/null)
