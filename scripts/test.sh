@@ -63,5 +63,9 @@ cmake --build "$root/build-sanitize" -j"$(nproc)" >&2
   cd "$root/build-sanitize" && ctest --output-on-failure -j2 -LE 'long|fuzz'
 )
 
+echo "test: the Windows release under Wine" >&2
+"$root/scripts/build-windows.sh"
+bash "$root/tests/windows/run.sh"
+
 # What scripts/play.sh starts must still be the release build.
 bash "$root/scripts/check-release.sh" "$root/build"

@@ -17,6 +17,7 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
+constexpr double kPi = 3.14159265358979323846;  // M_PI is POSIX, not C++
 
 DecodedPcm tone(double seconds) {
     DecodedPcm pcm;
@@ -25,7 +26,7 @@ DecodedPcm tone(double seconds) {
     const size_t frames = static_cast<size_t>(seconds * pcm.rate);
     pcm.samples.resize(frames * 2);
     for (size_t i = 0; i < frames; ++i) {
-        const auto v = static_cast<int16_t>(3000.0 * std::sin(2.0 * M_PI * 440.0 * i / pcm.rate));
+        const auto v = static_cast<int16_t>(3000.0 * std::sin(2.0 * kPi * 440.0 * i / pcm.rate));
         pcm.samples[2 * i] = pcm.samples[2 * i + 1] = v;
     }
     return pcm;
@@ -122,11 +123,11 @@ constexpr double kStutter = 0.001;     // an advance this far beyond the wall ti
 class SilentClock : public ::testing::Test {
 protected:
     void SetUp() override {
-        setenv("SDL_AUDIODRIVER", "dummy", 1);  // refused as a clock: forces the silent one
+        velmora::test::setEnv("SDL_AUDIODRIVER", "dummy");  // refused as a clock: forces the silent one
         velmora::test::CaptureStdout err(2);
         audio = audioInit(-1, 48000);
         initMessage = err.finish();
-        unsetenv("SDL_AUDIODRIVER");
+        velmora::test::unsetEnv("SDL_AUDIODRIVER");
     }
     void TearDown() override { audioFree(audio); }
     Audio* audio = nullptr;

@@ -41,8 +41,8 @@ class DataCopy {
 public:
     DataCopy() : old_(fs::current_path()) {
         fs::create_directories(dir_ / "data");
-        fs::create_directory_symlink(old_ / "data" / "walk", dir_ / "data" / "walk");
-        fs::create_directory_symlink(old_ / "data" / "textures", dir_ / "data" / "textures");
+        velmora::test::shareDirectory(old_ / "data" / "walk", dir_ / "data" / "walk");
+        velmora::test::shareDirectory(old_ / "data" / "textures", dir_ / "data" / "textures");
         fs::copy(old_ / "data" / "shaders", dir_ / "data" / "shaders");
         fs::current_path(dir_);
     }

@@ -9,8 +9,14 @@ function(velmora_add_test)
   if(T_GL AND NOT labels)
     set(labels gl)
   endif()
-  gtest_discover_tests(${T_NAME}
-    WORKING_DIRECTORY ${VELMORA_RUN_DIR}
-    DISCOVERY_TIMEOUT 60
-    PROPERTIES LABELS "${labels}")
+  if(CMAKE_CROSSCOMPILING)
+    # One test per executable, run through CMAKE_CROSSCOMPILING_EMULATOR (Wine) by ctest.
+    add_test(NAME ${T_NAME} COMMAND ${T_NAME} WORKING_DIRECTORY ${VELMORA_RUN_DIR})
+    set_tests_properties(${T_NAME} PROPERTIES LABELS "${labels}")
+  else()
+    gtest_discover_tests(${T_NAME}
+      WORKING_DIRECTORY ${VELMORA_RUN_DIR}
+      DISCOVERY_TIMEOUT 60
+      PROPERTIES LABELS "${labels}")
+  endif()
 endfunction()

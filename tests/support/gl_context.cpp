@@ -3,8 +3,9 @@
 #include <GL/glew.h>
 #include <GLFW/glfw3.h>
 
+#include "platform.h"
+
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <unistd.h>
@@ -37,9 +38,7 @@ GlContext::~GlContext() {
 CaptureStdout::CaptureStdout(int fd) : fd_(fd) {
     std::fflush(stdout);
     std::fflush(stderr);
-    char name[] = "/tmp/velmora-stdout-XXXXXX";
-    file_ = mkstemp(name);
-    unlink(name);
+    file_ = makeTempFile();
     saved_ = dup(fd_);
     dup2(file_, fd_);
 }
@@ -56,8 +55,8 @@ std::string CaptureStdout::finish() {
     std::string out;
     lseek(file_, 0, SEEK_SET);
     char buf[4096];
-    ssize_t n;
-    while ((n = read(file_, buf, sizeof buf)) > 0) out.append(buf, static_cast<size_t>(n));
+    for (auto n = read(file_, buf, sizeof buf); n > 0; n = read(file_, buf, sizeof buf))
+        out.append(buf, static_cast<size_t>(n));
     close(file_);
     file_ = -1;
     return out;

@@ -1,7 +1,8 @@
 #pragma once
 // A directory of this run's own, made with mkdtemp (two runs at once never share one) and
 // removed with everything in it when the object goes.
-#include <cstdlib>
+#include "platform.h"
+
 #include <filesystem>
 #include <string>
 #include <system_error>
@@ -12,7 +13,7 @@ class TempDir {
 public:
     explicit TempDir(const std::string& prefix = "velmora") {
         std::string name = (std::filesystem::temp_directory_path() / (prefix + "-XXXXXX")).string();
-        if (mkdtemp(name.data())) path_ = name;
+        if (makeTempDir(name)) path_ = name;
     }
     ~TempDir() {
         std::error_code ignored;
