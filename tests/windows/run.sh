@@ -52,11 +52,21 @@ no_pulse_env=(PULSE_SERVER="unix:$run/no-pulse-socket" PULSE_CLIENTCONFIG="$run/
 # new_case NAME WxH: a directory, an X server and a Wine prefix of the case's own. Sets $case.
 new_case() {
   case=$(mktemp -d "$run/$1-XXXXXX")
-  Xvfb -displayfd 3 -screen 0 "$2x24" -nolisten tcp -noreset 3>"$case/display" 2>/dev/null &
-  echo $! >"$case/xvfb.pid"
-  for _ in $(seq 300); do [ -s "$case/display" ] && break; sleep 0.1; done
-  [ -s "$case/display" ] || { bad "$1: Xvfb did not start"; return 1; }
-  export DISPLAY=":$(head -n1 "$case/display")" WINEPREFIX="$case/prefix" WINEDEBUG=-all
+  # Servers that take the lowest free display number race; each try picks one of its own.
+  local n="" pid
+  for _ in $(seq 40); do
+    n=$((1000 + RANDOM % 29000))
+    : >"$case/display"
+    Xvfb ":$n" -displayfd 3 -screen 0 "$2x24" -nolisten tcp -noreset 3>"$case/display" 2>/dev/null &
+    pid=$!
+    while kill -0 "$pid" 2>/dev/null && [ ! -s "$case/display" ]; do sleep 0.1; done
+    [ -s "$case/display" ] && break
+    wait "$pid" 2>/dev/null
+    n=""
+  done
+  [ -n "$n" ] || { bad "$1: Xvfb did not start"; return 1; }
+  echo "$pid" >"$case/xvfb.pid"
+  export DISPLAY=":$n" WINEPREFIX="$case/prefix" WINEDEBUG=-all
   export WINEDLLOVERRIDES="mscoree,mshtml="  # no .NET or HTML engine installers
   env "${no_pulse_env[@]}" wineboot -i >/dev/null 2>&1
   wineserver -w
