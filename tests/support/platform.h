@@ -5,17 +5,13 @@
 
 namespace velmora::test {
 
-// Whether fopen opens a directory: POSIX does (its reads then fail), Windows refuses it.
+// Whether fopen opens a directory: POSIX does (its reads then fail), Windows refuses it. Whether
+// reading a file in text mode ("r") turns CR LF into LF, as Windows' C library does.
 #ifdef _WIN32
 constexpr bool kDirectoriesOpen = false;
-#else
-constexpr bool kDirectoriesOpen = true;
-#endif
-
-// Whether reading a file in text mode ("r") turns CR LF into LF, as Windows' C library does.
-#ifdef _WIN32
 constexpr bool kTextModeDropsCr = true;
 #else
+constexpr bool kDirectoriesOpen = true;
 constexpr bool kTextModeDropsCr = false;
 #endif
 
