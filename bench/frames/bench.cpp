@@ -1,9 +1,11 @@
 // velmora-bench: frame times of every row of the programme against the cheapest frame the same
 // pipeline can draw, and the start-up time against reading the same data from disk.
 #include "offscreen.h"
+#include "assets/shader.h"
 #include "render/demo.h"
 #include "render/renderbuffer.h"
 #include "render/timeline.h"
+#include "render/timing.h"
 
 #include <GL/glew.h>
 
@@ -13,6 +15,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -125,16 +128,22 @@ private:
     GLuint layer_ = 0, copy_ = 0;
 };
 
+// Figures over `frames` readings of `measure`, each the milliseconds of one frame.
+template <typename Measure>
+Figures collect(int frames, Measure measure) {
+    std::vector<double> ms;
+    for (int i = 0; i < frames; ++i) ms.push_back(measure(i));
+    return summarise(ms);
+}
+
 template <typename Draw>
 Figures timeFrames(int frames, Draw draw) {
-    std::vector<double> ms;
-    for (int i = 0; i < frames; ++i) {
+    return collect(frames, [&](int i) {
         const Clock::time_point start = Clock::now();
         draw(i);
         glFinish();
-        ms.push_back(seconds(start, Clock::now()) * 1e3);
-    }
-    return summarise(ms);
+        return seconds(start, Clock::now()) * 1e3;
+    });
 }
 
 std::string cpuName() {
@@ -145,7 +154,54 @@ std::string cpuName() {
     return "unknown CPU";
 }
 
-bool bench(int width, int height, double rowSeconds) {
+// What each pass costs on its own, drawn over a cleared target and finished before the next:
+// where a row's time goes. Times are medians of the same number of frames as a row.
+void passTable(Demo& demo, int frames, double floorMs) {
+    Renderbuffer& rb = *demo.renderbuffer;
+    const auto target = [&] {
+        glBindFramebuffer(GL_FRAMEBUFFER, rb.framebuffer);
+        glViewport(0, 0, rb.width, rb.height);
+    };
+    const double t = 20.0;  // any time: the passes' cost hardly depends on it
+    struct Pass {
+        const char* name;
+        std::function<void()> draw;
+    };
+    const Pass passes[] = {
+        {"clear", [&] { glClear(GL_COLOR_BUFFER_BIT); }},
+        {"heat shimmer", [&] { demo.drawHeatShock(demo.textures[Demo::kDesert], demo.textures[Demo::kDesertBright], t); }},
+        {"particles", [&] { demo.drawParticles(80.0); }},
+        {"meteor sky", [&] { demo.drawMeteors(demo.textures[Demo::kMeteorSkySmall], demo.textures[Demo::kMeteorSkyBig], t); }},
+        {"meteor ground", [&] { demo.drawBackground(demo.textures[Demo::kMeteorGround], demo.textures[Demo::kMeteorGround]); }},
+        {"mountain", [&] { demo.drawBackground(demo.textures[Demo::kMountain], 0); }},
+        {"star trails", [&] { demo.drawStarTrails(t); }},
+        {"star night", [&] { demo.drawBackground(demo.textures[Demo::kStarNight], 0); }},
+        {"figure", [&] { demo.drawSprite(demo.movingProgram->name, 0, 0.2f, -0.4f, 0.0f, 0.0f, 0.0f); }},
+        {"composite", [&] { rb.composite(); }},
+    };
+    rb.fadePercent = 0.0f;
+    rb.kernelSize = 9;
+    rb.average = 0;
+    rb.vignette = 0.8f;
+    rb.zoom = 1.0f;
+    std::printf("%-13s %9s %8s\n", "pass", "median ms", "x floor");
+    for (const Pass& pass : passes) {
+        const Figures f = collect(frames, [&](int) {
+            target();
+            glClear(GL_COLOR_BUFFER_BIT);
+            glFinish();
+            const Clock::time_point start = Clock::now();
+            target();
+            pass.draw();
+            glFinish();
+            return seconds(start, Clock::now()) * 1e3;
+        });
+        std::printf("%-13s %9.2f %8.2f\n", pass.name, f.median, f.median / floorMs);
+    }
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+}
+
+bool bench(int width, int height, double rowSeconds, bool passes) {
     size_t bytes = 0;
     readDataSeconds(bytes, false);  // warm the page cache, as the Demo's own reads will find it
     const double readTime = readDataSeconds(bytes, false);
@@ -178,6 +234,7 @@ bool bench(int width, int height, double rowSeconds) {
         std::printf("%-11s %9.2f %9.2f %8.2f\n", kRowNames[row], f.median, f.p95, f.median / base.median);
         std::fflush(stdout);
     }
+    if (passes) passTable(od.demo(), frames, base.median);
     return true;
 }
 
@@ -186,21 +243,24 @@ bool bench(int width, int height, double rowSeconds) {
 int main(int argc, char** argv) {
     std::vector<std::pair<int, int>> sizes;
     double rowSeconds = 3.0;
+    bool passes = false;
     for (int i = 1; i < argc; ++i) {
         int w = 0, h = 0;
         if (!std::strcmp(argv[i], "--size") && i + 1 < argc && std::sscanf(argv[i + 1], "%dx%d", &w, &h) == 2 &&
             w >= 192 && h >= 108) {
             sizes.emplace_back(w, h);
             ++i;
+        } else if (!std::strcmp(argv[i], "--passes")) {
+            passes = true;
         } else if (!std::strcmp(argv[i], "--seconds") && i + 1 < argc && std::atof(argv[i + 1]) > 0) {
             rowSeconds = std::atof(argv[++i]);
         } else {
-            std::fprintf(stderr, "usage: velmora-bench [--size WxH]... [--seconds S per row]\n");
+            std::fprintf(stderr, "usage: velmora-bench [--size WxH]... [--seconds S per row] [--passes]\n");
             return 2;
         }
     }
     if (sizes.empty()) sizes = {{1920, 1080}, {1280, 720}};
     for (const auto& [w, h] : sizes)
-        if (!bench(w, h, rowSeconds)) return 1;
+        if (!bench(w, h, rowSeconds, passes)) return 1;
     return 0;
 }
