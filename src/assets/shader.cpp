@@ -6,9 +6,10 @@
 
 namespace {
 
-// The whole file in a zero-filled buffer one byte longer than the file, so
-// that a NUL always ends the text (text mode may deliver fewer bytes than the
-// size). Null when the file cannot be opened or sized.
+// The whole file in a buffer one byte longer than the file, NUL-terminated
+// after what was read: text mode may deliver fewer bytes than the size, and
+// the C runtime of Windows leaves the undelivered rest of the buffer holding
+// raw bytes of the file. Null when the file cannot be opened or sized.
 char* readSource(const char* path) {
     std::FILE* file = std::fopen(path, "r");
     if (!file) return nullptr;
@@ -18,9 +19,8 @@ char* readSource(const char* path) {
         if (size >= 0 && size < INT32_MAX && std::fseek(file, 0, SEEK_SET) == 0) {
             text = static_cast<char*>(std::calloc(static_cast<std::size_t>(size) + 1, 1));
             if (text) {
-                // What was delivered ends at the first NUL; the count adds nothing.
                 const std::size_t got = std::fread(text, 1, static_cast<std::size_t>(size), file);
-                (void)got;
+                text[got] = '\0';
             }
         }
     }
