@@ -1,6 +1,7 @@
 #include "audio/audio.h"
 
 #include "audio/decoder.h"
+#include "audio/quiet.h"
 
 #include <SDL2/SDL.h>
 
@@ -15,9 +16,6 @@
 #include <string>
 #include <vector>
 
-#if defined(__linux__)
-#include <dlfcn.h>
-#endif
 
 namespace {
 
@@ -63,27 +61,10 @@ struct Audio {
     int bufferFrames = 0;
     std::vector<std::unique_ptr<StreamState>> streams;
     std::mutex published;
-    void* alsa = nullptr;
+    void* quiet = nullptr;  // what keeps the system sound libraries quiet
 };
 
 namespace {
-
-#if defined(__linux__)
-extern "C" void quietAlsaError(const char*, int, const char*, int, const char*, ...) {}
-
-// ALSA prints a screenful to stderr while SDL probes for a device that is not there.
-void* silenceAlsa() {
-    void* lib = dlopen("libasound.so.2", RTLD_NOW | RTLD_GLOBAL);
-    if (!lib) return nullptr;
-    using Handler = void (*)(const char*, int, const char*, int, const char*, ...);
-    using SetHandler = int (*)(Handler);
-    auto set = reinterpret_cast<SetHandler>(dlsym(lib, "snd_lib_error_set_handler"));
-    if (set) set(quietAlsaError);
-    return lib;
-}
-#else
-void* silenceAlsa() { return nullptr; }
-#endif
 
 void mixCallback(void* user, Uint8* out, int bytes) {
     Audio* audio = static_cast<Audio*>(user);
@@ -222,7 +203,7 @@ double smoothDeviceFrames(Audio* audio, StreamState& s, Clock::time_point now) {
 Audio* audioInit(int device, int frequency) {
     Audio* audio = new Audio;
     audio->rate = frequency;
-    audio->alsa = silenceAlsa();
+    audio->quiet = quietSoundLibraries();
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
         std::fprintf(stderr, "audio: no sound output (%s); timing with a silent clock\n", SDL_GetError());
         return audio;
@@ -336,8 +317,6 @@ void audioFree(Audio* audio) {
     if (audio->device) SDL_CloseAudioDevice(audio->device);
     SDL_QuitSubSystem(SDL_INIT_AUDIO);
     SDL_Quit();
-#if defined(__linux__)
-    if (audio->alsa) dlclose(audio->alsa);
-#endif
+    releaseSoundLibraries(audio->quiet);
     delete audio;
 }
