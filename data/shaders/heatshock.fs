@@ -27,10 +27,17 @@ vec2 inside(sampler2D s, vec2 p) {
     return clamp(p, edge, 1.0 - edge);
 }
 
+// The texel under p, held inside the image like the filtered lookups.
+vec4 nearest(sampler2D s, vec2 p) {
+    ivec2 size = textureSize(s, 0);
+    return texelFetch(s, clamp(ivec2(p * vec2(size)), ivec2(0), max(size - 1, ivec2(0))), 0);
+}
+
 void main() {
     float px = 1.0 / float(max(width, 1));
-    // The companion's colour is the sun's glow, its alpha the heat.
-    vec4 companion = texture(bright, inside(bright, uv));
+    // The companion's colour is the sun's glow, its alpha the heat. Both
+    // change slowly across the picture: the nearest texel serves.
+    vec4 companion = nearest(bright, uv);
     vec3 glow = companion.rgb;
     float heat = companion.a;
 
