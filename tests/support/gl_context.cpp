@@ -30,9 +30,10 @@ GlContext::GlContext(int width, int height) {
     glGetError();  // GLEW may leave GL_INVALID_ENUM behind
 }
 
+// GLFW stays initialised until the process ends: terminating it unloads the GL driver, and under
+// Wine a driver thread that is still winding down then runs into unmapped code.
 GlContext::~GlContext() {
     if (window_) glfwDestroyWindow(window_);
-    glfwTerminate();
 }
 
 CaptureStdout::CaptureStdout(int fd) : fd_(fd) {
