@@ -201,12 +201,13 @@ if new_case broken 640x360; then
 fi
 
 # 4. The portable GoogleTest suites, cross-built, through ctest with Wine as the emulator, one at a
-#    time. Wine draws only what lies on its screen, so the screen holds the largest test window.
+#    time. Wine draws only what lies on its screen, so the screen holds the largest test window. A
+#    suite that hangs (a crash can leave Wine's debugger waiting) fails after a generous limit.
 if new_case gtest 1920x1200; then
   # The test executables find libmpg123.dll where the cross build left it.
   export WINEPATH
   WINEPATH=$(winepath -w "$(cat "$out/deps-prefix")/bin" 2>/dev/null)
-  if (cd "$out/tree" && env "${pulse_env[@]}" ctest -V -j1 >"$case/ctest.log" 2>&1); then
+  if (cd "$out/tree" && env "${pulse_env[@]}" ctest -V -j1 --timeout 900 >"$case/ctest.log" 2>&1); then
     ok "GoogleTest suites under Wine: $(grep -E 'tests passed' "$case/ctest.log")"
     sed -n 's/^[0-9]*: \(device clock: .*\)/wine-test:   \1/p' "$case/ctest.log" >&2
   else
