@@ -5,7 +5,6 @@
 #include "render/demo.h"
 #include "render/renderbuffer.h"
 #include "render/timeline.h"
-#include "render/timing.h"
 
 #include <GL/glew.h>
 
@@ -197,7 +196,6 @@ void passTable(Demo& demo, int frames, double floorMs) {
             glClear(GL_COLOR_BUFFER_BIT);
             glFinish();
             const Clock::time_point start = Clock::now();
-            target();
             pass.draw();
             glFinish();
             return seconds(start, Clock::now()) * 1e3;

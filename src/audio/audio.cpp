@@ -16,7 +16,6 @@
 #include <string>
 #include <vector>
 
-
 namespace {
 
 using Clock = std::chrono::steady_clock;
