@@ -102,6 +102,8 @@ double median(std::vector<double> v) {
 // or two, where the clock stood against what had been taken; the median slope over all pairs of
 // such points 1.5 s or more apart, so a stall of the sound server, which the clock follows
 // and then catches up with, does not count.
+constexpr double kSlopeBaseline = 1.5;  // seconds of output between the readings of a slope
+
 double speedAgainstOutput(const Readings& r) {
     constexpr double kCloseSeconds = 0.002;
     std::vector<std::pair<double, double>> points;  // taken, clock
@@ -111,13 +113,14 @@ double speedAgainstOutput(const Readings& r) {
     std::vector<double> slopes;
     for (size_t i = 0; i < points.size(); ++i)
         for (size_t j = i + 1; j < points.size(); ++j)
-            if (points[j].first - points[i].first >= 1.5)
+            if (points[j].first - points[i].first >= kSlopeBaseline)
                 slopes.push_back((points[j].second - points[i].second) / (points[j].first - points[i].first));
     return median(slopes);
 }
 
 constexpr double kFrame = 1.0 / 48000;
 constexpr double kMaxSteer = 0.05;     // how fast the device clock may gain on real time
+constexpr double kNearSteer = 0.004;   // how fast it may gain within half a buffer of the output
 constexpr double kStutter = 0.001;     // an advance this far beyond the wall time is a visible jump
 
 class SilentClock : public ::testing::Test {
@@ -262,8 +265,12 @@ TEST(DeviceClock, FollowsWhatIsHeard) {
         // What is heard: the clock stays at least a device buffer behind what the output has
         // taken, since what was handed over last is still queued behind the buffer being played.
         EXPECT_GE(median(behind), latency);
-        // At the output's speed.
-        EXPECT_NEAR(speed, 1.0, 0.005);
+        // At the output's speed. Within half a buffer of the output the clock keeps to real time,
+        // gaining at most kNearSteer: an output running further off real time than that (a
+        // starved server, still within the pace allowed above) leaves the clock drifting up to
+        // half a buffer from it before it is pulled along, which a slope may show.
+        const double drift = std::min(std::max(0.0, std::fabs(pace - 1.0) - kNearSteer), 0.5 * latency / kSlopeBaseline);
+        EXPECT_NEAR(speed, 1.0, 0.005 + drift);
 
         // Holds at the length once the music has ended, however long the output took to get there.
         const uint64_t length = audioChannelGetLength(audio, s);
