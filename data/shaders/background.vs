@@ -1,6 +1,13 @@
 #version 330 core
 // Full-screen quad: clip-space corners and their texture coordinates.
 //
+// An image shorter than a 16:9 picture of its width is a layer over the
+// bottom of the picture with only clear sky above its top row (the art is
+// written that way); the quad then covers those rows alone, so that the
+// sky above costs nothing to draw. The image is the pass's first, on unit
+// 0 in every program sharing this shader; the window-sized pictures the
+// composite reads are 16:9 to within a row, so they are drawn whole.
+//
 // The meteor sky's meteors depend on the time alone, so they are worked out
 // here, once per corner, instead of once per pixel; programs whose fragment
 // shader does not read them drop them (and "time") when they are linked.
@@ -8,6 +15,7 @@ layout(location = 1) in vec2 texCoord;
 layout(location = 2) in vec2 position;
 
 uniform float time;
+uniform sampler2D img;
 
 out vec2 uv;
 
@@ -26,8 +34,12 @@ float hash(float n) {
 }
 
 void main() {
+    ivec2 size = textureSize(img, 0);
+    bool band = size.x > 0 && size.y * 16 < size.x * 9 - 16;
+    float top = band ? float(size.y * 16) / float(size.x * 9) : 1.0;  // of the picture's height
+    // The corners move to the rows drawn; the texture coordinates stay.
     uv = texCoord;
-    gl_Position = vec4(position, 0.0, 1.0);
+    gl_Position = vec4(position.x, texCoord.y * top * 2.0 - 1.0, 0.0, 1.0);
 
     // Each meteor comes back on its own period, from a new place each time;
     // the first two are near (fast, long and bright), the others far. Only

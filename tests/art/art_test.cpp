@@ -52,6 +52,10 @@ struct Pic {
     std::vector<unsigned char> bytes;
     const unsigned char* px(int x, int y) const { return &bytes[18 + (size_t(y) * w + x) * bpp]; }
     float alpha(int x, int y) const { return bpp == 4 ? px(x, y)[3] / 255.f : 1.f; }
+    // Rows of the 16:9 picture an image belongs to; a layer may stop short of its top, and the
+    // rows it lacks are clear.
+    int pictureH() const { return w * 9 / 16; }
+    float pictureAlpha(int x, int y) const { return y < h ? alpha(x, y) : 0.f; }
     float luma(int x, int y) const {
         const unsigned char* p = px(x, y);
         return (0.0722f * p[0] + 0.7152f * p[1] + 0.2126f * p[2]) / 255.f;
@@ -114,20 +118,21 @@ double centroidX(const Pic& p) {
 
 TEST(ArtFiles, EveryFileIsAnUncompressedTgaOfItsSizeAndDepth) {
     ASSERT_TRUE(Generated::ok);
+    // Layers over the bottom of the picture stop at their first clear row (height 0 here).
     struct Want { std::string path; int w, h, bpp; };
     std::vector<Want> want;
     for (int i = 0; i < art::kWalkFrames; ++i) want.push_back({frame(i).string(), 512, 512, 4});
     const Want images[] = {
         {"desert", 2048, 1152, 3},        {"desertbright", 2048, 1152, 4},
-        {"mountain", 2048, 1152, 3},      {"starnight", 2048, 1152, 4},
-        {"stars", 2560, 2560, 3},         {"meteor_ground", 2048, 1152, 4},
+        {"mountain", 2048, 1152, 3},      {"starnight", 2048, 0, 4},
+        {"stars", 2560, 2560, 3},         {"meteor_ground", 2048, 0, 4},
         {"meteor_sky_small", 2048, 1152, 3}, {"meteor_sky_big", 2048, 1152, 4},
-        {"title", 2048, 1152, 4},         {"credits", 2048, 1152, 4},
+        {"title", 2048, 0, 4},            {"credits", 2048, 0, 4},
     };
     for (const Want& w : images) want.push_back({image(w.path).string(), w.w, w.h, w.bpp});
     ASSERT_EQ(want.size(), 84u);
 
-    for (const Want& w : want) {
+    for (Want w : want) {
         SCOPED_TRACE(w.path);
         std::vector<unsigned char> b = readBytes(w.path);
         ASSERT_GE(b.size(), 18u);
@@ -135,6 +140,21 @@ TEST(ArtFiles, EveryFileIsAnUncompressedTgaOfItsSizeAndDepth) {
         const char* why = parseTga(b.data(), b.size(), &img);
         ASSERT_EQ(why, nullptr) << why;
         EXPECT_EQ(img.width, w.w);
+        if (w.h == 0) {
+            // Its top row is clear and the row under it is not, unless it is whole.
+            Pic p = load(w.path);
+            ASSERT_LE(p.h, p.pictureH());
+            if (p.h < p.pictureH()) {
+                float top = 0, under = 0;
+                for (int x = 0; x < p.w; ++x) {
+                    top = std::max(top, p.alpha(x, p.h - 1));
+                    under = std::max(under, p.alpha(x, p.h - 2));
+                }
+                EXPECT_EQ(top, 0.f);
+                EXPECT_GT(under, 0.f);
+            }
+            w.h = p.h;
+        }
         EXPECT_EQ(img.height, w.h);
         EXPECT_EQ(img.bytesPerPixel, w.bpp);
         EXPECT_EQ(img.pixelOffset, 18u);
@@ -310,14 +330,14 @@ TEST(Cards, TitleAndCreditsHaveTextWhereExpectedAndNothingElsewhere) {
     ASSERT_TRUE(Generated::ok);
     auto coverage = [](const Pic& p, double x0, double x1, double y0, double y1) {
         int n = 0, on = 0;
-        for (int y = int(y0 * p.h); y < int(y1 * p.h); ++y)
-            for (int x = int(x0 * p.w); x < int(x1 * p.w); ++x, ++n) on += p.alpha(x, y) >= 0.5f;
+        for (int y = int(y0 * p.pictureH()); y < int(y1 * p.pictureH()); ++y)
+            for (int x = int(x0 * p.w); x < int(x1 * p.w); ++x, ++n) on += p.pictureAlpha(x, y) >= 0.5f;
         return double(on) / n;
     };
     auto maxAlpha = [](const Pic& p, double x0, double x1, double y0, double y1) {
         float m = 0;
-        for (int y = int(y0 * p.h); y < int(y1 * p.h); ++y)
-            for (int x = int(x0 * p.w); x < int(x1 * p.w); ++x) m = std::max(m, p.alpha(x, y));
+        for (int y = int(y0 * p.pictureH()); y < int(y1 * p.pictureH()); ++y)
+            for (int x = int(x0 * p.w); x < int(x1 * p.w); ++x) m = std::max(m, p.pictureAlpha(x, y));
         return m;
     };
     Pic title = load(image("title"));
@@ -346,7 +366,7 @@ TEST(Scenes, GroundLiesUnderTheFeetAndSkiesAreOpenWhereLayersShowThrough) {
         SCOPED_TRACE(n.name);
         Pic p = load(image(n.name));
         ASSERT_EQ(p.bpp, 4);
-        const int ground = int(art::groundV(n.offsetY) * p.h);
+        const int ground = int(art::groundV(n.offsetY) * p.pictureH());
         for (double cx = n.fromX; cx <= n.toX; cx += 0.05) {
             int x = column(p, cx);
             // Solid land from just under the soles down to the bottom edge.
@@ -355,11 +375,11 @@ TEST(Scenes, GroundLiesUnderTheFeetAndSkiesAreOpenWhereLayersShowThrough) {
         // Solid everywhere below the line under which the sky behind is not drawn at all.
         const double covers = n.name == std::string("starnight") ? art::kStarNightOpaqueBelow
                                                                   : art::kMeteorGroundOpaqueBelow;
-        for (int y = 0; y <= int(covers * p.h) + 1; ++y)
+        for (int y = 0; y <= int(covers * p.pictureH()) + 1; ++y)
             for (int x = 0; x < p.w; ++x) ASSERT_EQ(p.alpha(x, y), 1.f) << x << "," << y;
         // High sky is fully open for the stars, trails and meteors behind.
-        for (int y = int(0.62 * p.h); y < p.h; y += 7)
-            for (int x = int(0.2 * p.w); x < p.w; x += 13) ASSERT_EQ(p.alpha(x, y), 0.f) << x << "," << y;
+        for (int y = int(0.62 * p.pictureH()); y < p.pictureH(); y += 7)
+            for (int x = int(0.2 * p.w); x < p.w; x += 13) ASSERT_EQ(p.pictureAlpha(x, y), 0.f) << x << "," << y;
     }
     // The mountain's ridge follows the figure's climb: dark rock just below
     // the path, lighter sky and peaks just above it.

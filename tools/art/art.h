@@ -44,6 +44,10 @@ bool generateAll(const std::string& dataDir, const Fonts& fonts);
 //  meteor_sky_big    32-bit, tiles in u: bright stars only; RGB their hue at
 //                    full strength, A their brightness (add rgb * a).
 //  title, credits    32-bit. Straight alpha text on A = 0.
+// starnight, meteor_ground, title and credits are written without the clear
+// rows over their top (withoutClearTop): they hold the bottom rows of a
+// 16:9 picture of their width, and the renderer draws them over those rows
+// alone (background.vs).
 // The sky passes under these two layers skip what the land will cover; their
 // shaders hold the same numbers ("landCovers" in rotate.fs, "groundCovers" in
 // meteor.fs).

@@ -27,6 +27,13 @@ int bitsFor(const std::string& name) {
     return 32;
 }
 
+// Layers over the bottom of the picture with nothing but clear sky above
+// some row: they are written without that sky, and the renderer draws them
+// over the rows they hold only.
+bool dropsClearTop(const std::string& name) {
+    return name == "starnight" || name == "meteor_ground" || name == "title" || name == "credits";
+}
+
 Image drawByName(const std::string& name, const Fonts& fonts) {
     if (name == "desert") return drawDesert();
     if (name == "desertbright") return drawDesertBright();
@@ -65,6 +72,7 @@ bool generateAll(const std::string& dataDir, const Fonts& fonts) {
         auto t1 = Clock::now();
         const std::string name = kImageNames[i];
         Image img = drawByName(name, fonts);
+        if (dropsClearTop(name)) img = withoutClearTop(img);
         std::string path = (texDir / (name + ".tga")).string();
         if (img.width() == 0) {
             std::fprintf(stderr, "artgen: could not draw %s\n", name.c_str());

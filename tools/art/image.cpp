@@ -79,6 +79,24 @@ bool writeTga(const std::string& path, const Image& img, int bitsPerPixel, Encod
     return ok;
 }
 
+Image withoutClearTop(const Image& img) {
+    int top = img.height() - 1;  // the highest row with anything on it
+    for (; top >= 0; --top) {
+        int x = 0;
+        while (x < img.width() && quantise(img.alpha(x, top), 0.f) == 0) ++x;
+        if (x < img.width()) break;
+    }
+    const int keep = std::max(1, top + 2);
+    if (keep >= img.height()) return img;
+    Image out(img.width(), keep);
+    for (int y = 0; y < keep; ++y)
+        for (int x = 0; x < img.width(); ++x) {
+            const float* p = img.at(x, y);
+            out.set(x, y, {p[0], p[1], p[2]}, p[3]);
+        }
+    return out;
+}
+
 void parallelRows(int rows, const std::function<void(int)>& fn) {
     unsigned n = std::thread::hardware_concurrency();
     n = n == 0 ? 1 : (n > 8 ? 8 : n);

@@ -63,6 +63,11 @@ private:
     std::vector<float> px_;
 };
 
+// The image up to the first fully clear row over everything it shows, that
+// row included (a filtered lookup at the top edge still fades to clear); an
+// image with no clear row on top comes back whole.
+Image withoutClearTop(const Image& img);
+
 enum class Encoding { Linear, Display };
 
 // Writes an uncompressed true-colour TGA: no image ID, no colour map, origin
