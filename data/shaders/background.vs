@@ -8,6 +8,11 @@
 // 0 in every program sharing this shader; the window-sized pictures the
 // composite reads are 16:9 to within a row, so they are drawn whole.
 //
+// A uniform a pass never sends reads 0: the two skies (the meteor sky, the
+// star trails) are the passes sent neither a width nor a height. A land is
+// drawn over each right after, opaque below skyHiddenBelow of the picture,
+// so their quad starts there.
+//
 // The meteor sky's meteors depend on the time alone, so they are worked out
 // here, once per corner, instead of once per pixel; programs whose fragment
 // shader does not read them drop them (and "time") when they are linked.
@@ -16,6 +21,12 @@ layout(location = 2) in vec2 position;
 
 uniform float time;
 uniform sampler2D img;
+uniform int width;
+uniform int height;
+
+// The lower of the two lands' opaque lines (kMeteorGroundOpaqueBelow and
+// kStarNightOpaqueBelow in tools/art/art.h).
+const float skyHiddenBelow = 0.27;
 
 out vec2 uv;
 
@@ -37,9 +48,12 @@ void main() {
     ivec2 size = textureSize(img, 0);
     bool band = size.x > 0 && size.y * 16 < size.x * 9 - 16;
     float top = band ? float(size.y * 16) / float(size.x * 9) : 1.0;  // of the picture's height
-    // The corners move to the rows drawn; the texture coordinates stay.
-    uv = texCoord;
-    gl_Position = vec4(position.x, texCoord.y * top * 2.0 - 1.0, 0.0, 1.0);
+    float bottom = width == 0 && height == 0 ? skyHiddenBelow : 0.0;
+    // The corners move to the rows drawn (v, of the picture's height); the
+    // texture coordinates follow them.
+    float v = mix(bottom, top, texCoord.y);
+    uv = vec2(texCoord.x, v / top);
+    gl_Position = vec4(position.x, v * 2.0 - 1.0, 0.0, 1.0);
 
     // Each meteor comes back on its own period, from a new place each time;
     // the first two are near (fast, long and bright), the others far. Only

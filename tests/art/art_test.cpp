@@ -423,6 +423,9 @@ double shaderConstant(const std::string& file, const std::string& name) {
 TEST(Scenes, SkyPassesSkipNoMoreThanTheLandCovers) {
     EXPECT_DOUBLE_EQ(shaderConstant("rotate.fs", "landCovers"), art::kStarNightOpaqueBelow);
     EXPECT_DOUBLE_EQ(shaderConstant("meteor.fs", "groundCovers"), art::kMeteorGroundOpaqueBelow);
+    // The quad of both skies starts at one line, which neither land may fall short of.
+    EXPECT_DOUBLE_EQ(shaderConstant("background.vs", "skyHiddenBelow"),
+                     std::min(art::kMeteorGroundOpaqueBelow, art::kStarNightOpaqueBelow));
 }
 
 TEST(Walk, FigureIsADarkSilhouetteWithAFarSideAndANearSide) {

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <functional>
 #include <vector>
 
 using namespace velmora::test;
@@ -132,6 +133,48 @@ TEST_F(Frame, ShortLayersCoverTheBottomRowsTheyHold) {
             EXPECT_EQ(at(y, 2), upper ? 255 : 0) << "row " << y;
         }
     }
+}
+
+// The skies start where their land stops being opaque; every other image pass covers the picture
+// from its bottom row up.
+TEST_F(Frame, OnlyTheSkiesLeaveTheRowsUnderTheirLand) {
+    auto bottomAndTop = [&](const std::function<void()>& pass) {
+        glBindFramebuffer(GL_FRAMEBUFFER, 0);
+        glViewport(0, 0, kWidth, kHeight);
+        glClearColor(1.0f, 0.0f, 1.0f, 1.0f);  // a colour no pass draws
+        glClear(GL_COLOR_BUFFER_BIT);
+        glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+        pass();
+        const auto rgb = readWindow(kWidth, kHeight);
+        auto untouched = [&](int y) {
+            const unsigned char* p = &rgb[(static_cast<size_t>(y) * kWidth + kWidth / 2) * 3];
+            return p[0] == 255 && p[1] == 0 && p[2] == 255;
+        };
+        return std::make_pair(untouched(0), untouched(kHeight - 1));
+    };
+    const auto& t = demo->textures;
+    using Pass = std::pair<const char*, std::function<void()>>;
+    for (const Pass& sky : {Pass{"meteors", [&] { demo->drawMeteors(t[Demo::kMeteorSkySmall], t[Demo::kMeteorSkyBig], 3.0); }},
+                            Pass{"star trails", [&] { demo->drawStarTrails(15.0); }}}) {
+        EXPECT_EQ(bottomAndTop(sky.second), std::make_pair(true, false)) << sky.first;
+    }
+    for (const Pass& whole : {Pass{"desert", [&] { demo->drawHeatShock(t[Demo::kDesert], t[Demo::kDesertBright], 3.0); }},
+                              Pass{"mountain", [&] { demo->drawBackground(t[Demo::kMountain], 0); }}}) {
+        EXPECT_EQ(bottomAndTop(whole.second), std::make_pair(false, false)) << whole.first;
+    }
+    // The composite clears the window first: its bottom row shows the picture, not the clear.
+    Renderbuffer& rb = *demo->renderbuffer;
+    glBindFramebuffer(GL_FRAMEBUFFER, rb.framebuffer);
+    glClearColor(1.0f, 0.0f, 1.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+    rb.fadePercent = 0.0f;
+    rb.kernelSize = 9;
+    rb.average = 0;
+    rb.vignette = 0.8f;
+    rb.zoom = 1.0f;
+    rb.composite();
+    EXPECT_GT(rowMax(readWindow(kWidth, kHeight), kWidth, 0), 100);
 }
 
 TEST_F(Frame, ParticlesDrawTheCurrentWalkFrame) {
