@@ -117,9 +117,7 @@ TEST_F(Frame, ShortLayersCoverTheBottomRowsTheyHold) {
         const GLuint image = layer(c.w, c.h);
         glBindFramebuffer(GL_FRAMEBUFFER, 0);
         glViewport(0, 0, kWidth, kHeight);
-        glClearColor(1.0f, 0.0f, 0.0f, 1.0f);
-        glClear(GL_COLOR_BUFFER_BIT);
-        glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+        clearTo(1.0f, 0.0f, 0.0f);
         demo->drawBackground(image, 0);
         const auto rgb = readWindow(kWidth, kHeight);
         glDeleteTextures(1, &image);
@@ -141,9 +139,7 @@ TEST_F(Frame, OnlyTheSkiesLeaveTheRowsUnderTheirLand) {
     auto bottomAndTop = [&](const std::function<void()>& pass) {
         glBindFramebuffer(GL_FRAMEBUFFER, 0);
         glViewport(0, 0, kWidth, kHeight);
-        glClearColor(1.0f, 0.0f, 1.0f, 1.0f);  // a colour no pass draws
-        glClear(GL_COLOR_BUFFER_BIT);
-        glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+        clearTo(1.0f, 0.0f, 1.0f);  // a colour no pass draws
         pass();
         const auto rgb = readWindow(kWidth, kHeight);
         auto untouched = [&](int y) {
@@ -165,14 +161,8 @@ TEST_F(Frame, OnlyTheSkiesLeaveTheRowsUnderTheirLand) {
     // The composite clears the window first: its bottom row shows the picture, not the clear.
     Renderbuffer& rb = *demo->renderbuffer;
     glBindFramebuffer(GL_FRAMEBUFFER, rb.framebuffer);
-    glClearColor(1.0f, 0.0f, 1.0f, 1.0f);
-    glClear(GL_COLOR_BUFFER_BIT);
-    glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
-    rb.fadePercent = 0.0f;
-    rb.kernelSize = 9;
-    rb.average = 0;
-    rb.vignette = 0.8f;
-    rb.zoom = 1.0f;
+    clearTo(1.0f, 0.0f, 1.0f);
+    plainComposite(rb, 9);
     rb.composite();
     EXPECT_GT(rowMax(readWindow(kWidth, kHeight), kWidth, 0), 100);
 }

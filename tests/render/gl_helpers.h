@@ -2,6 +2,8 @@
 // Small readers for the render tests: window pixels and uniforms as GL holds them.
 #include <GL/glew.h>
 
+#include "render/renderbuffer.h"
+
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -17,6 +19,24 @@ inline std::vector<unsigned char> readWindow(int width, int height) {
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
     return rgb;
+}
+
+// Clears the bound framebuffer to an opaque colour, then gives GL back the clear colour the
+// system relies on (it never sets one).
+inline void clearTo(float red, float green, float blue) {
+    glClearColor(red, green, blue, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+}
+
+// The composite's parameters for a plain picture: no fade, no softening, the usual vignette, no
+// zoom.
+inline void plainComposite(Renderbuffer& rb, int kernelSize) {
+    rb.fadePercent = 0.0f;
+    rb.kernelSize = kernelSize;
+    rb.average = 0;
+    rb.vignette = 0.8f;
+    rb.zoom = 1.0f;
 }
 
 inline int rowMax(const std::vector<unsigned char>& rgb, int width, int row) {
