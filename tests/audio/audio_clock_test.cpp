@@ -101,7 +101,8 @@ double median(std::vector<double> v) {
 // The clock's speed against what the output consumed: at each callback seen within a reading
 // or two, where the clock stood against what had been taken; the median slope over all pairs of
 // such points 1.5 s or more apart, so a stall of the sound server, which the clock follows
-// and then catches up with, does not count.
+// and then catches up with, does not count. NaN where no callback was seen that closely (on a
+// busy machine the readings themselves can come further apart).
 constexpr double kSlopeBaseline = 1.5;  // seconds of output between the readings of a slope
 
 double speedAgainstOutput(const Readings& r) {
@@ -115,7 +116,7 @@ double speedAgainstOutput(const Readings& r) {
         for (size_t j = i + 1; j < points.size(); ++j)
             if (points[j].first - points[i].first >= kSlopeBaseline)
                 slopes.push_back((points[j].second - points[i].second) / (points[j].first - points[i].first));
-    return median(slopes);
+    return slopes.empty() ? std::nan("") : median(slopes);
 }
 
 constexpr double kFrame = 1.0 / 48000;
@@ -220,8 +221,9 @@ TEST(DeviceClock, FollowsWhatIsHeard) {
     EXPECT_GT(latency, 0.0);
     EXPECT_LT(latency, 0.1);
     // Where the sound server itself did not keep time (a busy machine can starve it for most of a
-    // window), what the clock should read cannot be told from what the output took: such a
-    // window is judged for smoothness only, and the measurement is made again.
+    // window), what the clock should read cannot be told from what the output took; nor where
+    // the readings came too far apart to place the callbacks. Such a window is judged for
+    // smoothness only, and the measurement is made again.
     constexpr int kAttempts = 4;
     bool judged = false;
     for (int attempt = 0; attempt < kAttempts && !judged; ++attempt) {
@@ -259,7 +261,7 @@ TEST(DeviceClock, FollowsWhatIsHeard) {
                      "speed %.5f of the output's\n",
                      r.size(), *std::max_element(over.begin(), over.end()) * 1e3, jumps, afterStalls, pace, stalls,
                      median(behind) * 1e3, latency * 1e3, speed);
-        if (stalls > 0 || std::fabs(pace - 1.0) > 0.03) continue;
+        if (stalls > 0 || std::fabs(pace - 1.0) > 0.03 || std::isnan(speed)) continue;
         judged = true;
 
         // What is heard: the clock stays at least a device buffer behind what the output has
@@ -282,7 +284,7 @@ TEST(DeviceClock, FollowsWhatIsHeard) {
         EXPECT_EQ(audioChannelGetPosition(audio, s), length);
     }
     audioFree(audio);
-    if (!judged) GTEST_SKIP() << "the sound server did not keep time in " << kAttempts << " tries";
+    if (!judged) GTEST_SKIP() << "no window in " << kAttempts << " tries could be judged";
 }
 
 TEST(Decoder, RejectsWhatIsNotAnMp3) {
