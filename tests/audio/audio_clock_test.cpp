@@ -264,14 +264,18 @@ TEST(DeviceClock, FollowsWhatIsHeard) {
         if (stalls > 0 || std::fabs(pace - 1.0) > 0.03 || std::isnan(speed)) continue;
         judged = true;
 
-        // What is heard: the clock stays at least a device buffer behind what the output has
-        // taken, since what was handed over last is still queued behind the buffer being played.
-        EXPECT_GE(median(behind), latency);
-        // At the output's speed. Within half a buffer of the output the clock keeps to real time,
-        // gaining at most kNearSteer: an output running further off real time than that (a
-        // starved server, still within the pace allowed above) leaves the clock drifting up to
-        // half a buffer from it before it is pulled along, which a slope may show.
-        const double drift = std::min(std::max(0.0, std::fabs(pace - 1.0) - kNearSteer), 0.5 * latency / kSlopeBaseline);
+        // Within half a buffer of the output the clock keeps to real time, gaining at most
+        // kNearSteer: an output running further off real time than that (a starved server, still
+        // within the pace allowed above) leaves the clock drifting up to half a buffer from it
+        // before it is pulled along, which both the lag and a slope may show.
+        const double offPace = std::max(0.0, std::fabs(pace - 1.0) - kNearSteer);
+        const double halfBuffer = 0.5 * latency;
+        const double lead = std::min(halfBuffer, offPace * (r.back().after - r.front().before));
+        // What is heard: the clock stays a device buffer behind what the output has taken, since
+        // what was handed over last is still queued behind the buffer being played.
+        EXPECT_GE(median(behind), latency - lead);
+        // At the output's speed.
+        const double drift = std::min(offPace, halfBuffer / kSlopeBaseline);
         EXPECT_NEAR(speed, 1.0, 0.005 + drift);
 
         // Holds at the length once the music has ended, however long the output took to get there.

@@ -213,6 +213,8 @@ if new_case gtest 1920x1200; then
   else
     bad "GoogleTest suites under Wine"
     grep -E -B2 -A10 'Failure|FAILED|Timeout|Exception|Not Run' "$case/ctest.log" | head -n 150 >&2
+    # The assertions themselves once more, last, where a shortened log still shows them.
+    grep -E -A4 ': Failure$' "$case/ctest.log" | head -n 40 | sed 's/^/wine-test:   /' >&2
   fi
   end_case
 fi
