@@ -136,13 +136,32 @@ Figures collect(int frames, Measure measure) {
 }
 
 template <typename Draw>
+double timeFrame(Draw draw) {
+    const Clock::time_point start = Clock::now();
+    draw();
+    glFinish();
+    return seconds(start, Clock::now()) * 1e3;
+}
+
+template <typename Draw>
 Figures timeFrames(int frames, Draw draw) {
-    return collect(frames, [&](int i) {
-        const Clock::time_point start = Clock::now();
-        draw(i);
-        glFinish();
-        return seconds(start, Clock::now()) * 1e3;
-    });
+    return collect(frames, [&](int i) { return timeFrame([&] { draw(i); }); });
+}
+
+// A row's frames, each drawn right after a floor frame: a machine whose pace drifts (a virtual
+// machine's neighbours, clock changes) moves both alike, so the ratio is the row's own.
+struct Paired {
+    Figures row, floor;
+};
+
+template <typename Floor, typename Draw>
+Paired timePaired(int frames, Floor floor, Draw draw) {
+    std::vector<double> floorMs, rowMs;
+    for (int i = 0; i < frames; ++i) {
+        floorMs.push_back(timeFrame(floor));
+        rowMs.push_back(timeFrame([&] { draw(i); }));
+    }
+    return {summarise(rowMs), summarise(floorMs)};
 }
 
 std::string cpuName() {
@@ -229,13 +248,14 @@ bool bench(int width, int height, double rowSeconds, bool passes) {
     Floor floor(od.demo());
     timeFrames(5, [&](int) { floor.render(); });
     const Figures base = timeFrames(frames, [&](int) { floor.render(); });
-    std::printf("%-11s %9s %9s %8s\n", "row", "median ms", "p95 ms", "x floor");
+    std::printf("%-11s %9s %9s %8s %9s %9s\n", "row", "median ms", "p95 ms", "x floor", "p95 x", "floor ms");
     std::printf("%-11s %9.2f %9.2f %8.2f\n", kRowNames[0], base.median, base.p95, 1.0);
     for (int row = 1; row <= kRows; ++row) {
         const double from = velmora::scoreRowStart(row) + kRowOffset;
         od.playUpTo(from, 60);
-        const Figures f = timeFrames(frames, [&](int i) { od.render(from + i * kFrameStep); });
-        std::printf("%-11s %9.2f %9.2f %8.2f\n", kRowNames[row], f.median, f.p95, f.median / base.median);
+        const Paired f = timePaired(frames, [&] { floor.render(); }, [&](int i) { od.render(from + i * kFrameStep); });
+        std::printf("%-11s %9.2f %9.2f %8.2f %9.2f %9.2f\n", kRowNames[row], f.row.median, f.row.p95,
+                    f.row.median / f.floor.median, f.row.p95 / f.floor.median, f.floor.median);
         std::fflush(stdout);
     }
     if (passes) passTable(od.demo(), frames, base.median);
