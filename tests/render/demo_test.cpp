@@ -227,6 +227,52 @@ TEST(Composite, WideScreensLoseTheTopAndBottomOfThePicture) {
     delete demo;
 }
 
+TEST(Composite, SofteningSpreadsAnEdgeEvenlyOverItsTwoSides) {
+    const int width = 640, height = 360;
+    GlContext ctx(width, height);
+    ASSERT_TRUE(ctx.ok());
+    Demo* demo = new Demo(width, height);
+    Renderbuffer* rb = demo->renderbuffer;
+    // Black left of the middle column, white from it on; nothing to glow.
+    std::vector<unsigned char> pic(static_cast<size_t>(width) * height * 4, 0);
+    for (size_t i = 0; i < pic.size(); i += 4)
+        if (static_cast<int>(i / 4 % width) >= width / 2) pic[i] = pic[i + 1] = pic[i + 2] = pic[i + 3] = 255;
+    const std::vector<unsigned char> dark(pic.size(), 0);
+    glBindTexture(GL_TEXTURE_2D, rb->colorTextures[0]);
+    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, pic.data());
+    glBindTexture(GL_TEXTURE_2D, rb->colorTextures[1]);
+    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, dark.data());
+    // Columns around the edge, on rows about the centre (where the vignette leaves the picture).
+    const auto edge = [&](int average) {
+        plainComposite(*rb, 9);
+        rb->average = average;
+        rb->composite();
+        const auto rgb = readWindow(width, height);
+        std::vector<std::vector<int>> rows;
+        for (int y = height / 2 - 8; y < height / 2 + 8; ++y) {
+            rows.emplace_back();
+            for (int x = width / 2 - 3; x < width / 2 + 3; ++x)
+                rows.back().push_back(rgb[(static_cast<size_t>(y) * width + x) * 3]);
+        }
+        return rows;
+    };
+    const std::vector<int> sharp = {0, 0, 0, 255, 255, 255};
+    for (const auto& row : edge(0)) EXPECT_EQ(row, sharp);
+    // Softened: every row alike (no pattern from pixel to pixel), the two columns either side
+    // of the step in between and together as bright as before (the edge stays where it was),
+    // the rest untouched.
+    const auto soft = edge(1);
+    for (const auto& row : soft) {
+        EXPECT_EQ(row, soft.front());
+        EXPECT_EQ(std::vector<int>(row.begin(), row.begin() + 2), std::vector<int>(2, 0));
+        EXPECT_EQ(std::vector<int>(row.end() - 2, row.end()), std::vector<int>(2, 255));
+        EXPECT_GT(row[2], 20);
+        EXPECT_LT(row[3], 235);
+        EXPECT_NEAR(row[2] + row[3], 255, 3);
+    }
+    delete demo;
+}
+
 TEST(DemoTeardown, DeletesTenProgramsThreeTexturesAndOneFramebuffer) {
     GlContext ctx(320, 180);
     ASSERT_TRUE(ctx.ok());
