@@ -35,6 +35,12 @@ std::string imagePath(int slot) {
     return std::string("data/textures/") + names[slot - 74] + ".tga";
 }
 
+// Fills one of the offscreen target's colour textures with RGBA pixels, rows from the bottom.
+void fillAttachment(const Renderbuffer& rb, int i, const std::vector<unsigned char>& rgba) {
+    glBindTexture(GL_TEXTURE_2D, rb.colorTextures[i]);
+    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, rb.width, rb.height, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+}
+
 // A copy of the run directory's data whose shader files can be replaced;
 // the process works inside it while the object lives.
 class DataCopy {
@@ -180,8 +186,7 @@ TEST(Composite, ClearsTheWindowAndCoversTheLetterboxedRows) {
     ASSERT_EQ(rb->viewportY, 60);
     // A white picture, no glow; the window starts out red.
     std::vector<unsigned char> white(static_cast<size_t>(rb->width) * rb->height * 4, 255);
-    glBindTexture(GL_TEXTURE_2D, rb->colorTextures[0]);
-    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, rb->width, rb->height, GL_RGBA, GL_UNSIGNED_BYTE, white.data());
+    fillAttachment(*rb, 0, white);
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
     clearTo(1.0f, 0.0f, 0.0f);
     plainComposite(*rb, 9);
@@ -215,8 +220,7 @@ TEST(Composite, WideScreensLoseTheTopAndBottomOfThePicture) {
     for (int row : {90, 629})
         for (int x = 0; x < rb->width; ++x)
             for (int c = 0; c < 4; ++c) pic[(static_cast<size_t>(row) * rb->width + x) * 4 + c] = 255;
-    glBindTexture(GL_TEXTURE_2D, rb->colorTextures[0]);
-    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, rb->width, rb->height, GL_RGBA, GL_UNSIGNED_BYTE, pic.data());
+    fillAttachment(*rb, 0, pic);
     plainComposite(*rb, 0);
     rb->composite();
     const auto rgb = readWindow(width, height);
@@ -237,11 +241,8 @@ TEST(Composite, SofteningSpreadsAnEdgeEvenlyOverItsTwoSides) {
     std::vector<unsigned char> pic(static_cast<size_t>(width) * height * 4, 0);
     for (size_t i = 0; i < pic.size(); i += 4)
         if (static_cast<int>(i / 4 % width) >= width / 2) pic[i] = pic[i + 1] = pic[i + 2] = pic[i + 3] = 255;
-    const std::vector<unsigned char> dark(pic.size(), 0);
-    glBindTexture(GL_TEXTURE_2D, rb->colorTextures[0]);
-    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, pic.data());
-    glBindTexture(GL_TEXTURE_2D, rb->colorTextures[1]);
-    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, dark.data());
+    fillAttachment(*rb, 0, pic);
+    fillAttachment(*rb, 1, std::vector<unsigned char>(pic.size(), 0));
     // Columns around the edge, on rows about the centre (where the vignette leaves the picture).
     const auto edge = [&](int average) {
         plainComposite(*rb, 9);
