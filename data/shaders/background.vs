@@ -10,8 +10,8 @@
 //
 // A uniform a pass never sends reads 0: the two skies (the meteor sky, the
 // star trails) are the passes sent neither a width nor a height. A land is
-// drawn over each right after, opaque below skyHiddenBelow of the picture,
-// so their quad starts there.
+// drawn over each right after, so their quad starts where it turns opaque:
+// the star field that turns is the one square image, the meteor sky 16:9.
 //
 // The meteor sky's meteors depend on the time alone, so they are worked out
 // here, once per corner, instead of once per pixel; programs whose fragment
@@ -24,9 +24,10 @@ uniform sampler2D img;
 uniform int width;
 uniform int height;
 
-// The lower of the two lands' opaque lines (kMeteorGroundOpaqueBelow and
-// kStarNightOpaqueBelow in tools/art/art.h).
-const float skyHiddenBelow = 0.27;
+// Where the lands turn opaque (kMeteorGroundOpaqueBelow and
+// kStarNightOpaqueBelow in tools/art/art.h), of the picture's height.
+const float meteorGroundCovers = 0.27;
+const float starLandCovers = 0.36;
 
 out vec2 uv;
 
@@ -48,7 +49,8 @@ void main() {
     ivec2 size = textureSize(img, 0);
     bool band = size.x > 0 && size.y * 16 < size.x * 9 - 16;
     float top = band ? float(size.y * 16) / float(size.x * 9) : 1.0;  // of the picture's height
-    float bottom = width == 0 && height == 0 ? skyHiddenBelow : 0.0;
+    bool sky = width == 0 && height == 0;
+    float bottom = sky ? (size.x == size.y ? starLandCovers : meteorGroundCovers) : 0.0;
     // The corners move to the rows drawn (v, of the picture's height); the
     // texture coordinates follow them.
     float v = mix(bottom, top, texCoord.y);

@@ -423,9 +423,15 @@ double shaderConstant(const std::string& file, const std::string& name) {
 TEST(Scenes, SkyPassesSkipNoMoreThanTheLandCovers) {
     EXPECT_DOUBLE_EQ(shaderConstant("rotate.fs", "landCovers"), art::kStarNightOpaqueBelow);
     EXPECT_DOUBLE_EQ(shaderConstant("meteor.fs", "groundCovers"), art::kMeteorGroundOpaqueBelow);
-    // The quad of both skies starts at one line, which neither land may fall short of.
-    EXPECT_DOUBLE_EQ(shaderConstant("background.vs", "skyHiddenBelow"),
-                     std::min(art::kMeteorGroundOpaqueBelow, art::kStarNightOpaqueBelow));
+    // The skies' quads start at their lands' lines; the vertex shader knows the star field as
+    // the one square image.
+    EXPECT_DOUBLE_EQ(shaderConstant("background.vs", "starLandCovers"), art::kStarNightOpaqueBelow);
+    EXPECT_DOUBLE_EQ(shaderConstant("background.vs", "meteorGroundCovers"), art::kMeteorGroundOpaqueBelow);
+    ASSERT_TRUE(Generated::ok);
+    for (int i = 0; i < art::kImageCount; ++i) {
+        const Pic p = load(image(art::kImageNames[i]));
+        EXPECT_EQ(p.w == p.h, art::kImageNames[i] == std::string("stars")) << art::kImageNames[i];
+    }
 }
 
 TEST(Walk, FigureIsADarkSilhouetteWithAFarSideAndANearSide) {

@@ -136,23 +136,37 @@ TEST_F(Frame, ShortLayersCoverTheBottomRowsTheyHold) {
 // The skies start where their land stops being opaque; every other image pass covers the picture
 // from its bottom row up.
 TEST_F(Frame, OnlyTheSkiesLeaveTheRowsUnderTheirLand) {
-    auto bottomAndTop = [&](const std::function<void()>& pass) {
+    // Which of the given window rows a pass leaves as they were.
+    auto untouchedRows = [&](const std::function<void()>& pass, std::vector<int> rows) {
         glBindFramebuffer(GL_FRAMEBUFFER, 0);
         glViewport(0, 0, kWidth, kHeight);
         clearTo(1.0f, 0.0f, 1.0f);  // a colour no pass draws
         pass();
         const auto rgb = readWindow(kWidth, kHeight);
-        auto untouched = [&](int y) {
+        std::vector<bool> untouched;
+        for (int y : rows) {
             const unsigned char* p = &rgb[(static_cast<size_t>(y) * kWidth + kWidth / 2) * 3];
-            return p[0] == 255 && p[1] == 0 && p[2] == 255;
-        };
-        return std::make_pair(untouched(0), untouched(kHeight - 1));
+            untouched.push_back(p[0] == 255 && p[1] == 0 && p[2] == 255);
+        }
+        return untouched;
+    };
+    auto bottomAndTop = [&](const std::function<void()>& pass) {
+        const std::vector<bool> u = untouchedRows(pass, {0, kHeight - 1});
+        return std::make_pair(bool(u[0]), bool(u[1]));
     };
     const auto& t = demo->textures;
     using Pass = std::pair<const char*, std::function<void()>>;
-    for (const Pass& sky : {Pass{"meteors", [&] { demo->drawMeteors(t[Demo::kMeteorSkySmall], t[Demo::kMeteorSkyBig], 3.0); }},
-                            Pass{"star trails", [&] { demo->drawStarTrails(15.0); }}}) {
-        EXPECT_EQ(bottomAndTop(sky.second), std::make_pair(true, false)) << sky.first;
+    // Each sky up to its own land's opaque line and from just over it.
+    const struct {
+        Pass sky;
+        double line;
+    } skies[] = {{{"meteors", [&] { demo->drawMeteors(t[Demo::kMeteorSkySmall], t[Demo::kMeteorSkyBig], 3.0); }}, 0.27},
+                 {{"star trails", [&] { demo->drawStarTrails(15.0); }}, 0.36}};
+    for (const auto& s : skies) {
+        const int line = static_cast<int>(s.line * kHeight);
+        EXPECT_EQ(untouchedRows(s.sky.second, {0, line - 2, line + 2, kHeight - 1}),
+                  std::vector<bool>({true, true, false, false}))
+            << s.sky.first;
     }
     for (const Pass& whole : {Pass{"desert", [&] { demo->drawHeatShock(t[Demo::kDesert], t[Demo::kDesertBright], 3.0); }},
                               Pass{"mountain", [&] { demo->drawBackground(t[Demo::kMountain], 0); }}}) {

@@ -50,7 +50,9 @@ bool generateAll(const std::string& dataDir, const Fonts& fonts);
 // alone (background.vs).
 // The sky passes under these two layers skip what the land will cover; their
 // shaders hold the same numbers ("landCovers" in rotate.fs, "groundCovers" in
-// meteor.fs, the lower of the two as "skyHiddenBelow" in background.vs).
+// meteor.fs, "starLandCovers" and "meteorGroundCovers" in background.vs,
+// which tells the two skies apart by their first image: stars is the only
+// square one).
 constexpr double kStarNightOpaqueBelow = 0.36;
 constexpr double kMeteorGroundOpaqueBelow = 0.27;
 
