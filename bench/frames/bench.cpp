@@ -154,11 +154,11 @@ struct Paired {
     Figures row, floor;
 };
 
-template <typename Floor, typename Draw>
-Paired timePaired(int frames, Floor floor, Draw draw) {
+template <typename DrawFloor, typename Draw>
+Paired timePaired(int frames, DrawFloor drawFloor, Draw draw) {
     std::vector<double> floorMs, rowMs;
     for (int i = 0; i < frames; ++i) {
-        floorMs.push_back(timeFrame(floor));
+        floorMs.push_back(timeFrame(drawFloor));
         rowMs.push_back(timeFrame([&] { draw(i); }));
     }
     return {summarise(rowMs), summarise(floorMs)};

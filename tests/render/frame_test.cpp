@@ -150,10 +150,6 @@ TEST_F(Frame, OnlyTheSkiesLeaveTheRowsUnderTheirLand) {
         }
         return untouched;
     };
-    auto bottomAndTop = [&](const std::function<void()>& pass) {
-        const std::vector<bool> u = untouchedRows(pass, {0, kHeight - 1});
-        return std::make_pair(bool(u[0]), bool(u[1]));
-    };
     const auto& t = demo->textures;
     using Pass = std::pair<const char*, std::function<void()>>;
     // Each sky up to its own land's opaque line and from just over it.
@@ -170,7 +166,7 @@ TEST_F(Frame, OnlyTheSkiesLeaveTheRowsUnderTheirLand) {
     }
     for (const Pass& whole : {Pass{"desert", [&] { demo->drawHeatShock(t[Demo::kDesert], t[Demo::kDesertBright], 3.0); }},
                               Pass{"mountain", [&] { demo->drawBackground(t[Demo::kMountain], 0); }}}) {
-        EXPECT_EQ(bottomAndTop(whole.second), std::make_pair(false, false)) << whole.first;
+        EXPECT_EQ(untouchedRows(whole.second, {0, kHeight - 1}), std::vector<bool>({false, false})) << whole.first;
     }
     // The composite clears the window first: its bottom row shows the picture, not the clear.
     Renderbuffer& rb = *demo->renderbuffer;
