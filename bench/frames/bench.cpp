@@ -154,11 +154,13 @@ struct Paired {
     Figures row, floor;
 };
 
-template <typename DrawFloor, typename Draw>
-Paired timePaired(int frames, DrawFloor drawFloor, Draw draw) {
+// `prepare` runs untimed before each of the row's frames.
+template <typename DrawFloor, typename Draw, typename Prepare>
+Paired timePaired(int frames, DrawFloor drawFloor, Draw draw, Prepare prepare) {
     std::vector<double> floorMs, rowMs;
     for (int i = 0; i < frames; ++i) {
         floorMs.push_back(timeFrame(drawFloor));
+        prepare();
         rowMs.push_back(timeFrame([&] { draw(i); }));
     }
     return {summarise(rowMs), summarise(floorMs)};
@@ -173,8 +175,9 @@ std::string cpuName() {
 }
 
 // What each pass costs on its own, drawn over a cleared target and finished before the next:
-// where a row's time goes. Times are medians of the same number of frames as a row.
-void passTable(Demo& demo, int frames, double floorMs) {
+// where a row's time goes. Times are medians of the same number of frames as a row, each drawn
+// right after a floor frame, and the multiple is of those floor frames, as for the rows.
+void passTable(Demo& demo, Floor& floor, int frames) {
     Renderbuffer& rb = *demo.renderbuffer;
     const auto target = [&] {
         glBindFramebuffer(GL_FRAMEBUFFER, rb.framebuffer);
@@ -208,18 +211,16 @@ void passTable(Demo& demo, int frames, double floorMs) {
     rb.kernelSize = 9;
     rb.vignette = 0.8f;
     rb.zoom = 1.0f;
-    std::printf("%-13s %9s %8s\n", "pass", "median ms", "x floor");
+    std::printf("%-13s %9s %8s %9s\n", "pass", "median ms", "x floor", "floor ms");
+    const auto clearTarget = [&] {
+        target();
+        glClear(GL_COLOR_BUFFER_BIT);
+        glFinish();
+    };
     for (const Pass& pass : passes) {
-        const Figures f = collect(frames, [&](int) {
-            target();
-            glClear(GL_COLOR_BUFFER_BIT);
-            glFinish();
-            const Clock::time_point start = Clock::now();
-            pass.draw();
-            glFinish();
-            return seconds(start, Clock::now()) * 1e3;
-        });
-        std::printf("%-13s %9.2f %8.2f\n", pass.name, f.median, f.median / floorMs);
+        const Paired f = timePaired(frames, [&] { floor.render(); }, [&](int) { pass.draw(); }, clearTarget);
+        std::printf("%-13s %9.2f %8.2f %9.2f\n", pass.name, f.row.median, f.row.median / f.floor.median,
+                    f.floor.median);
     }
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
 }
@@ -253,12 +254,13 @@ bool bench(int width, int height, double rowSeconds, bool passes) {
     for (int row = 1; row <= kRows; ++row) {
         const double from = velmora::scoreRowStart(row) + kRowOffset;
         od.playUpTo(from, 60);
-        const Paired f = timePaired(frames, [&] { floor.render(); }, [&](int i) { od.render(from + i * kFrameStep); });
+        const Paired f = timePaired(
+            frames, [&] { floor.render(); }, [&](int i) { od.render(from + i * kFrameStep); }, [] {});
         std::printf("%-11s %9.2f %9.2f %8.2f %9.2f %9.2f\n", kRowNames[row], f.row.median, f.row.p95,
                     f.row.median / f.floor.median, f.row.p95 / f.floor.median, f.floor.median);
         std::fflush(stdout);
     }
-    if (passes) passTable(od.demo(), frames, base.median);
+    if (passes) passTable(od.demo(), floor, frames);
     return true;
 }
 
