@@ -11,9 +11,6 @@ layout(location = 0) out vec4 fragColor;
 layout(location = 1) out vec4 glowColor;
 
 const vec2 pole = vec2(0.38, 0.86);  // in texture space of the picture
-// The land drawn over this sky is opaque below this texture v (the art
-// generator guarantees it: kStarNightOpaqueBelow in tools/art/art.h).
-const float landCovers = 0.36;
 const float starScale = 1080.0 / 2560.0;
 const float spin = 0.045;            // radians per second
 const float fullTrail = 1.1;         // radians of arc at full length
@@ -28,9 +25,6 @@ float hash(float n) {
 }
 
 void main() {
-    // Nothing drawn here would be seen.
-    if (uv.y < landCovers) discard;
-
     vec2 q = (uv - pole) * vec2(16.0 / 9.0, 1.0);
     float angle = time * spin;
     float cs = cos(angle), sn = sin(angle);
@@ -46,10 +40,10 @@ void main() {
     float growth = clamp(1.0 - startrail, 0.0, 2.0) * 0.5;
     float len = fullTrail * growth;
     vec3 trail = vec3(0.0);
-    // No trails yet: the whole sky skips the arc tangent and the ring hashes.
-    // A loop that runs once or not at all, since a test on its own costs
-    // every pixel the work inside it.
-    for (int once = len > 0.0 ? 0 : 1; once < 1; ++once) {
+    // No trails yet: the whole sky skips the arc tangent and the ring hashes
+    // where the GL branches on a value alike for every pixel (a software
+    // rasteriser runs them masked, and runs this test faster than a loop).
+    if (len > 0.0) {
         float r = length(q) * rings;
         float ring = floor(r);
         float across = 1.0 - smoothstep(0.12, 0.42, abs(fract(r) - 0.5));

@@ -421,7 +421,6 @@ double shaderConstant(const std::string& file, const std::string& name) {
 }
 
 TEST(Scenes, SkyPassesSkipNoMoreThanTheLandCovers) {
-    EXPECT_DOUBLE_EQ(shaderConstant("rotate.fs", "landCovers"), art::kStarNightOpaqueBelow);
     EXPECT_DOUBLE_EQ(shaderConstant("meteor.fs", "groundCovers"), art::kMeteorGroundOpaqueBelow);
     // The skies' quads start at their lands' lines; the vertex shader knows the star field as
     // the one square image.

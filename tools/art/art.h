@@ -49,10 +49,9 @@ bool generateAll(const std::string& dataDir, const Fonts& fonts);
 // 16:9 picture of their width, and the renderer draws them over those rows
 // alone (background.vs).
 // The sky passes under these two layers skip what the land will cover; their
-// shaders hold the same numbers ("landCovers" in rotate.fs, "groundCovers" in
-// meteor.fs, "starLandCovers" and "meteorGroundCovers" in background.vs,
-// which tells the two skies apart by their first image: stars is the only
-// square one).
+// shaders hold the same numbers ("groundCovers" in meteor.fs,
+// "starLandCovers" and "meteorGroundCovers" in background.vs, which tells the
+// two skies apart by their first image: stars is the only square one).
 constexpr double kStarNightOpaqueBelow = 0.36;
 constexpr double kMeteorGroundOpaqueBelow = 0.27;
 
