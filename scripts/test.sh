@@ -5,6 +5,7 @@
 # machine, or a desktop session beside it, never meet.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+source "$root/scripts/servers.sh"
 "$root/scripts/setup.sh"
 "$root/scripts/build.sh"
 
@@ -19,33 +20,18 @@ cleanup() {
 trap cleanup EXIT
 
 # A sound server of our own with a null sink: the audio layer runs against a real, real-time
-# output. Its socket, state and cookie live in this run's directory.
-export XDG_RUNTIME_DIR="$run" PULSE_RUNTIME_PATH="$run/pulse" PULSE_STATE_PATH="$run/pulse"
-export PULSE_SERVER="unix:$run/pulse/native"
-mkdir -p "$run/pulse"
-if pulseaudio -D --exit-idle-time=-1 -n --use-pid-file=yes --log-target=stderr \
-     --load=module-null-sink --load="module-native-protocol-unix socket=$run/pulse/native auth-anonymous=1" \
-     2>/dev/null; then
-  echo "test: started a PulseAudio null sink at $PULSE_SERVER" >&2
+# output. Its socket, state and cookie live in this run's directory; without one, the tests
+# still look for it there and never find a desktop's.
+if start_pulse "$run"; then
+  echo "test: started a PulseAudio null sink in $run/pulse" >&2
 else
   echo "test: no PulseAudio; the device clock test will be skipped" >&2
 fi
+export "${pulse_env[@]}"
 
-# An X server of our own. Servers that take the lowest free display number race when several
-# start at once, so each try picks a number of its own from a wide range.
-display=""
-for _ in $(seq 40); do
-  n=$((1000 + RANDOM % 29000))
-  : >"$run/display"
-  Xvfb ":$n" -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp -noreset 3>"$run/display" 2>/dev/null &
-  xvfb_pid=$!
-  while kill -0 "$xvfb_pid" 2>/dev/null && [ ! -s "$run/display" ]; do sleep 0.1; done
-  if [ -s "$run/display" ]; then display=":$n"; break; fi
-  wait "$xvfb_pid" 2>/dev/null || true
-  xvfb_pid=""
-done
-[ -n "$display" ] || { echo "test: Xvfb did not start" >&2; exit 1; }
-export DISPLAY="$display"
+# An X server of our own.
+start_xvfb "$run" 1920x1080 || { echo "test: Xvfb did not start" >&2; exit 1; }
+export DISPLAY="$xvfb_display"
 unset WAYLAND_DISPLAY
 echo "test: started Xvfb on $DISPLAY" >&2
 

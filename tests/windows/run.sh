@@ -5,6 +5,7 @@
 # comes from a PulseAudio null sink of our own. Needs scripts/build-windows.sh to have run.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
+source "$root/scripts/servers.sh"
 out="$root/build-win64"
 zip="$out/velmora-win64.zip"
 [ -f "$zip" ] || { echo "wine-test: $zip missing: run scripts/build-windows.sh" >&2; exit 1; }
@@ -35,11 +36,7 @@ app="$run/zip/velmora-win64"
 cc -o "$run/xclose" "$root/tests/windows/xclose.c" -lX11
 
 # Our own sound server, for the cases that want one.
-mkdir -p "$run/pulse"
-pulse_env=(XDG_RUNTIME_DIR="$run" PULSE_RUNTIME_PATH="$run/pulse" PULSE_STATE_PATH="$run/pulse"
-           PULSE_SERVER="unix:$run/pulse/native")
-if env "${pulse_env[@]}" pulseaudio -D --exit-idle-time=-1 -n --use-pid-file=yes \
-     --load=module-null-sink --load="module-native-protocol-unix socket=$run/pulse/native auth-anonymous=1" 2>/dev/null; then
+if start_pulse "$run"; then
   have_pulse=1
 else
   have_pulse=0
@@ -52,21 +49,9 @@ no_pulse_env=(PULSE_SERVER="unix:$run/no-pulse-socket" PULSE_CLIENTCONFIG="$run/
 # new_case NAME WxH: a directory, an X server and a Wine prefix of the case's own. Sets $case.
 new_case() {
   case=$(mktemp -d "$run/$1-XXXXXX")
-  # Servers that take the lowest free display number race; each try picks one of its own.
-  local n="" pid
-  for _ in $(seq 40); do
-    n=$((1000 + RANDOM % 29000))
-    : >"$case/display"
-    Xvfb ":$n" -displayfd 3 -screen 0 "$2x24" -nolisten tcp -noreset 3>"$case/display" 2>/dev/null &
-    pid=$!
-    while kill -0 "$pid" 2>/dev/null && [ ! -s "$case/display" ]; do sleep 0.1; done
-    [ -s "$case/display" ] && break
-    wait "$pid" 2>/dev/null
-    n=""
-  done
-  [ -n "$n" ] || { bad "$1: Xvfb did not start"; return 1; }
-  echo "$pid" >"$case/xvfb.pid"
-  export DISPLAY=":$n" WINEPREFIX="$case/prefix" WINEDEBUG=-all
+  start_xvfb "$case" "$2" || { bad "$1: Xvfb did not start"; return 1; }
+  echo "$xvfb_pid" >"$case/xvfb.pid"
+  export DISPLAY="$xvfb_display" WINEPREFIX="$case/prefix" WINEDEBUG=-all
   export WINEDLLOVERRIDES="mscoree,mshtml="  # no .NET or HTML engine installers
   env "${no_pulse_env[@]}" wineboot -i >/dev/null 2>&1
   wineserver -w
