@@ -127,14 +127,7 @@ private:
     GLuint layer_ = 0, copy_ = 0;
 };
 
-// Figures over `frames` readings of `measure`, each the milliseconds of one frame.
-template <typename Measure>
-Figures collect(int frames, Measure measure) {
-    std::vector<double> ms;
-    for (int i = 0; i < frames; ++i) ms.push_back(measure(i));
-    return summarise(ms);
-}
-
+// Milliseconds of one frame, finished.
 template <typename Draw>
 double timeFrame(Draw draw) {
     const Clock::time_point start = Clock::now();
@@ -145,11 +138,14 @@ double timeFrame(Draw draw) {
 
 template <typename Draw>
 Figures timeFrames(int frames, Draw draw) {
-    return collect(frames, [&](int i) { return timeFrame([&] { draw(i); }); });
+    std::vector<double> ms;
+    for (int i = 0; i < frames; ++i) ms.push_back(timeFrame(draw));
+    return summarise(ms);
 }
 
-// A row's frames, each drawn right after a floor frame: a machine whose pace drifts (a virtual
-// machine's neighbours, clock changes) moves both alike, so the ratio is the row's own.
+// A row's (or a pass's) frames, each drawn right after a floor frame: a machine whose pace
+// drifts (a virtual machine's neighbours, clock changes) moves both alike, so the ratio is the
+// row's own.
 struct Paired {
     Figures row, floor;
 };
@@ -247,8 +243,8 @@ bool bench(int width, int height, double rowSeconds, bool passes) {
 
     const int frames = std::max(10, static_cast<int>(rowSeconds / kFrameStep));
     Floor floor(od.demo());
-    timeFrames(5, [&](int) { floor.render(); });
-    const Figures base = timeFrames(frames, [&](int) { floor.render(); });
+    timeFrames(5, [&] { floor.render(); });
+    const Figures base = timeFrames(frames, [&] { floor.render(); });
     std::printf("%-11s %9s %9s %8s %9s %9s\n", "row", "median ms", "p95 ms", "x floor", "p95 x", "floor ms");
     std::printf("%-11s %9.2f %9.2f %8.2f\n", kRowNames[0], base.median, base.p95, 1.0);
     for (int row = 1; row <= kRows; ++row) {
