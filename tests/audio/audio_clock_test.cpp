@@ -238,9 +238,10 @@ TEST(DeviceClock, FollowsWhatIsHeard) {
         // over (the output took nothing for a tenth of a second) and then caught up.
         const std::vector<double> over = overshoots(r, 1 + kMaxSteer);
         long jumps = 0, afterStalls = 0, stalls = 0;
-        double lastTake = r.front().before, stallEnd = -1;
+        double lastTake = r.front().before, stallEnd = -1, longestGap = 0;
         for (size_t i = 1; i < r.size(); ++i) {
             if (r[i].taken > r[i - 1].taken) {
+                longestGap = std::max(longestGap, r[i].after - lastTake);
                 if (r[i].after - lastTake > 0.1) {
                     stallEnd = r[i].after;
                     ++stalls;
@@ -257,10 +258,10 @@ TEST(DeviceClock, FollowsWhatIsHeard) {
         for (const Reading& x : r) behind.push_back(x.taken - x.clock);
         const double speed = speedAgainstOutput(r);
         std::fprintf(stderr, "device clock: %zu readings, worst overshoot %.3f ms, %ld jumps (%ld after stalls), "
-                     "output at %.4f of real time with %ld stalls, %.1f ms behind what was taken (latency %.1f ms), "
-                     "speed %.5f of the output's\n",
+                     "output at %.4f of real time with %ld stalls (longest gap %.1f ms), %.1f ms behind what was taken "
+                     "(latency %.1f ms), speed %.5f of the output's\n",
                      r.size(), *std::max_element(over.begin(), over.end()) * 1e3, jumps, afterStalls, pace, stalls,
-                     median(behind) * 1e3, latency * 1e3, speed);
+                     longestGap * 1e3, median(behind) * 1e3, latency * 1e3, speed);
         if (stalls > 0 || std::fabs(pace - 1.0) > 0.03 || std::isnan(speed)) continue;
         judged = true;
 
