@@ -34,7 +34,9 @@ float streak(vec2 p, vec2 head, vec2 dir, float len, float widthPx) {
 }
 
 void main() {
-    // Nothing drawn here would be seen.
+    // Nothing drawn here would be seen. The quad already starts on this line
+    // (background.vs); the test holds should it ever cover more, and costs
+    // nothing measurable.
     if (uv.y < groundCovers) discard;
 
     vec2 far = uv + vec2(time * 0.004, 0.0);
