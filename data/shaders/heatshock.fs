@@ -36,7 +36,8 @@ vec4 nearest(sampler2D s, vec2 p) {
 void main() {
     float px = 1.0 / float(max(width, 1));
     // The companion's colour is the sun's glow, its alpha the heat. Both
-    // change slowly across the picture: the nearest texel serves.
+    // change slowly across the picture: the nearest texel of a companion a
+    // quarter of the picture's size serves.
     vec4 companion = nearest(bright, uv);
     vec3 glow = companion.rgb;
     float heat = companion.a;

@@ -26,7 +26,7 @@ bool generateAll(const std::string& dataDir, const Fonts& fonts);
 //  desert            24-bit. Dunes under a low sun on the left (centre near
 //                    u 0.21, v 0.75); flat sand where the figure walks (soles
 //                    at v 0.3647); the big dune's skyline near v 0.56..0.66.
-//  desertbright      32-bit. RGB: the light that should glow (sun disc and
+//  desertbright      32-bit, 512 x 288. RGB: the light that should glow (sun disc and
 //                    halo, near black elsewhere). A: heat, strongest just
 //                    under the dunes' skyline, 0.35..0.65 over the sand,
 //                    0 in the sky: the shimmer's strength.

@@ -94,6 +94,21 @@ Image withoutClearTop(const Image& img) {
     return out;
 }
 
+Image boxDownsampled(const Image& img, int factor) {
+    Image out(img.width() / factor, img.height() / factor);
+    const float weight = 1.f / float(factor * factor);
+    for (int y = 0; y < out.height(); ++y)
+        for (int x = 0; x < out.width(); ++x) {
+            float* o = out.at(x, y);
+            for (int j = 0; j < factor; ++j)
+                for (int i = 0; i < factor; ++i) {
+                    const float* p = img.at(x * factor + i, y * factor + j);
+                    for (int c = 0; c < 4; ++c) o[c] += p[c] * weight;
+                }
+        }
+    return out;
+}
+
 void parallelRows(int rows, const std::function<void(int)>& fn) {
     unsigned n = std::thread::hardware_concurrency();
     n = n == 0 ? 1 : (n > 8 ? 8 : n);

@@ -68,6 +68,11 @@ private:
 // image with no clear row on top comes back whole.
 Image withoutClearTop(const Image& img);
 
+// Each block of factor x factor pixels averaged into one (the size must
+// divide by it): for a picture that changes slowly and is read texel by
+// texel, so that a smaller one serves.
+Image boxDownsampled(const Image& img, int factor);
+
 enum class Encoding { Linear, Display };
 
 // Writes an uncompressed true-colour TGA: no image ID, no colour map, origin
