@@ -48,20 +48,23 @@ void main() {
     vec2 p = uv * vec2(16.0 / 9.0, 1.0);
     vec3 light = vec3(0.0);
     // A loop as long as the meteors in flight: every pixel does the work of
-    // each iteration, so the count, not a test inside, is what saves it. The
-    // meteors move down through plain variables rather than being read by
-    // the loop's index: indexing the inputs makes a software rasteriser copy
-    // all ten of them into memory for every pixel (a sixth of this pass).
-    // There is one variable per slot.
+    // each iteration, so the count, not a test inside, is what saves it. It
+    // tests at its end, since a software rasteriser runs a loop's body once
+    // more, for no pixel, when the test comes first. The meteors move down
+    // through plain variables rather than being read by the loop's index:
+    // indexing the inputs makes a software rasteriser copy all ten of them
+    // into memory for every pixel (a sixth of this pass). There is one
+    // variable per slot.
     vec4 path0 = meteorPath[0], path1 = meteorPath[1], path2 = meteorPath[2], path3 = meteorPath[3], path4 = meteorPath[4];
     vec4 shape0 = meteorShape[0], shape1 = meteorShape[1], shape2 = meteorShape[2], shape3 = meteorShape[3], shape4 = meteorShape[4];
-    for (int i = 0; i < meteorsLit; ++i) {
+    int i = 0;
+    if (meteorsLit > 0) do {
         float s = streak(p, path0.xy, path0.zw, shape0.x, shape0.y);
         vec3 tint = mix(vec3(0.75, 0.85, 1.0), vec3(0.85, 1.0, 0.8), shape0.w);
         light += tint * s * shape0.z;
         path0 = path1; path1 = path2; path2 = path3; path3 = path4;
         shape0 = shape1; shape1 = shape2; shape2 = shape3; shape3 = shape4;
-    }
+    } while (++i < meteorsLit);
     fragColor = vec4(sky + light, 1.0);
     glowColor = vec4(light * 0.8 + big.rgb * big.a * 0.15, 1.0);
 }
