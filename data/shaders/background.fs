@@ -1,10 +1,9 @@
 #version 330 core
-// A still image. Its bright companion feeds the glow of the composite,
-// widened by a tap kernelsize pixels away.
+// A still image. Its bright companion feeds the glow of the composite.
 uniform sampler2D img;
 uniform sampler2D bright;
 uniform int width;
-uniform int kernelsize;
+uniform int kernelsize;  // sent by the pass; the composite does the spreading
 
 in vec2 uv;
 layout(location = 0) out vec4 fragColor;
@@ -26,18 +25,14 @@ vec4 nearest(sampler2D s, vec2 p) {
 void main() {
     vec4 c = texture(img, inside(img, uv));
     // A clear texel leaves both attachments as they are under the blend;
-    // skipping it spares the glow taps wherever the layer is see-through.
+    // skipping it spares the glow's lookup wherever the layer is see-through.
     if (c.a == 0.0) discard;
     fragColor = c;
 
     // Only what stands out of the companion glows; a missing companion (the
-    // default texture) adds nothing. The second tap alternates sides from
-    // pixel to pixel, and the composite's own glow blurs the two into one;
-    // blurred that far, the nearest texel serves as well as a filtered
-    // lookup, at a fraction of its cost.
-    float side = mod(gl_FragCoord.x + gl_FragCoord.y, 2.0) < 1.0 ? 1.0 : -1.0;
-    vec2 step = vec2(side * float(kernelsize) / float(max(width, 1)), 0.0);
-    vec3 b = nearest(bright, uv).rgb * 0.6 + nearest(bright, uv + step).rgb * 0.4;
+    // default texture) adds nothing. The composite spreads the glow by
+    // "kernelsize" itself, so one lookup of the nearest texel serves here.
+    vec3 b = nearest(bright, uv).rgb;
     vec3 glow = max(b - vec3(0.55), vec3(0.0)) * 2.2;
     glowColor = vec4(glow, c.a);
 }
