@@ -2,7 +2,6 @@
 // A still image. Its bright companion feeds the glow of the composite.
 uniform sampler2D img;
 uniform sampler2D bright;
-uniform int width;
 uniform int kernelsize;  // sent by the pass; the composite does the spreading
 
 in vec2 uv;

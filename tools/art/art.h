@@ -26,10 +26,10 @@ bool generateAll(const std::string& dataDir, const Fonts& fonts);
 //  desert            24-bit. Dunes under a low sun on the left (centre near
 //                    u 0.21, v 0.75); flat sand where the figure walks (soles
 //                    at v 0.3647); the big dune's skyline near v 0.56..0.66.
-//  desertbright      32-bit, 512 x 288. RGB: the light that should glow (sun disc and
-//                    halo, near black elsewhere). A: heat, strongest just
-//                    under the dunes' skyline, 0.35..0.65 over the sand,
-//                    0 in the sky: the shimmer's strength.
+//  desertbright      32-bit, 512 x 288. RGB: the light that should glow
+//                    (sun disc and halo, near black elsewhere). A: heat,
+//                    strongest just under the dunes' skyline, 0.35..0.65
+//                    over the sand, 0 in the sky: the shimmer's strength.
 //  mountain          24-bit. Dawn range; the near ridge's crest is the
 //                    figure's path from clip (0.94, -0.69) to (-0.45, -0.38).
 //  starnight         32-bit. Land opaque (soles at v 0.2947), sky A = 0
