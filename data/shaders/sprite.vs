@@ -54,16 +54,19 @@ void main() {
     p += wind;
 
     float onFigure = smoothstep(0.3, 0.7, texel.a);
-    // Every other grain waits out the cloud unseen and shows only as it
-    // settles on the figure; the others carry the cloud at twice the
-    // strength. The dust is thinned the same way.
-    bool spare = hash(id * 3.173 + 0.4) >= 0.5;
-    float shown = dust ? (spare ? 0.0 : 0.4) : mix(spare ? 0.0 : 0.7, onFigure, k);
+    // Three grains in four wait out the cloud unseen and show only as they
+    // settle on the figure; the fourth carries the cloud, at full strength
+    // and a little larger, so that the cloud holds its light. The dust is
+    // thinned the same way. Each grain drawn costs its set-up whatever its
+    // size, so fewer, larger grains are the cheaper cloud.
+    bool spare = hash(id * 3.173 + 0.4) >= 0.25;
+    float shown = dust ? (spare ? 0.0 : 0.6) : mix(spare ? 0.0 : 1.0, onFigure, k);
     vec3 sand = mix(vec3(1.0, 0.72, 0.38), vec3(1.0, 0.9, 0.7), h2);
     vec3 body = mix(sand, texel.rgb * 0.6 + sand * 0.7, 0.4);
     tint = vec4(dust ? sand * 0.8 : body, shown * (1.0 - gust * 0.6));
 
-    gl_PointSize = dust ? 2.0 : 2.0 + 1.5 * h1;
+    const float cloudGrowth = 0.4;  // px, gone once a grain has settled on the figure
+    gl_PointSize = (dust ? 2.0 : 2.0 + 1.5 * h1) + cloudGrowth * (dust ? 1.0 : 1.0 - k);
     // A grain too faint to change a pixel is put beyond the far plane: the
     // clipper drops it before it costs any set-up or blending.
     gl_Position = tint.a < 0.002 ? vec4(0.0, 0.0, 2.0, 1.0) : vec4(p, 0.0, 1.0);
