@@ -13,9 +13,10 @@
 // drawn over each right after, so their quad starts where it turns opaque:
 // the star field that turns is the one square image, the meteor sky 16:9.
 //
-// The meteor sky's meteors depend on the time alone, so they are worked out
-// here, once per corner, instead of once per pixel; programs whose fragment
-// shader does not read them drop them (and "time") when they are linked.
+// The meteor sky's meteors and the star field's turn depend on the time
+// alone, so they are worked out here, once per corner, instead of once per
+// pixel; programs whose fragment shader does not read them drop them (and
+// "time") when they are linked.
 layout(location = 1) in vec2 texCoord;
 layout(location = 2) in vec2 position;
 
@@ -30,6 +31,10 @@ const float meteorGroundCovers = 0.27;
 const float starLandCovers = 0.36;
 
 out vec2 uv;
+
+const float starSpin = 0.045;  // radians per second about the pole
+flat out float starAngle;
+flat out vec2 starTurn;        // cos, sin of starAngle
 
 const int meteorCount = 5;
 // The meteors in flight, first to last; the rest of the slots are unused.
@@ -56,6 +61,9 @@ void main() {
     float v = mix(bottom, top, texCoord.y);
     uv = vec2(texCoord.x, v / top);
     gl_Position = vec4(position.x, v * 2.0 - 1.0, 0.0, 1.0);
+
+    starAngle = time * starSpin;
+    starTurn = vec2(cos(starAngle), sin(starAngle));
 
     // Each meteor comes back on its own period, from a new place each time;
     // the first two are near (fast, long and bright), the others far. Only

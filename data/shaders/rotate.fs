@@ -3,16 +3,19 @@
 // it is; long-exposure trails open up behind the stars as "startrail"
 // falls below 1, growing to their full length at -1 and staying there.
 uniform sampler2D rotimg;
-uniform float time;
 uniform float startrail;
 
 in vec2 uv;
+// How far the sky has turned ("time" times its spin), and that angle's
+// cosine and sine: alike for every pixel, so the quad's vertex shader works
+// them out.
+flat in float starAngle;
+flat in vec2 starTurn;
 layout(location = 0) out vec4 fragColor;
 layout(location = 1) out vec4 glowColor;
 
 const vec2 pole = vec2(0.38, 0.86);  // in texture space of the picture
 const float starScale = 1080.0 / 2560.0;
-const float spin = 0.045;            // radians per second
 const float fullTrail = 1.1;         // radians of arc at full length
 const float rings = 230.0;           // trail rings per picture height
 
@@ -26,8 +29,8 @@ float hash(float n) {
 
 void main() {
     vec2 q = (uv - pole) * vec2(16.0 / 9.0, 1.0);
-    float angle = time * spin;
-    float cs = cos(angle), sn = sin(angle);
+    float angle = starAngle;
+    float cs = starTurn.x, sn = starTurn.y;
 
     // The star image, turned about the pole.
     vec2 turned = vec2(cs * q.x + sn * q.y, -sn * q.x + cs * q.y);
