@@ -29,7 +29,7 @@ float hash(float n) {
 
 // The angle of (x, y) about the origin, within 1.2e-5 radians (a fiftieth
 // of a pixel at the picture's far corner): the GL's own arc tangent is a
-// twentieth of this pass on a software rasteriser, this one a hundredth.
+// sixteenth of this pass on a software rasteriser, this one a hundredth.
 float angleOf(float y, float x) {
     vec2 a = abs(vec2(x, y));
     float t = min(a.x, a.y) / max(max(a.x, a.y), 1e-20);  // 0..1: the octant's tangent
