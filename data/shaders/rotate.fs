@@ -42,7 +42,6 @@ float angleOf(float y, float x) {
 
 void main() {
     vec2 q = (uv - pole) * vec2(16.0 / 9.0, 1.0);
-    float angle = starAngle;
     float cs = starTurn.x, sn = starTurn.y;
 
     // The star image, turned about the pole.
@@ -66,7 +65,7 @@ void main() {
         float theta = angleOf(q.y, q.x);
         for (int k = 0; k < 2; ++k) {
             float seed = ring * 2.0 + float(k);
-            float head = hash(seed) * 6.2831853 - angle;
+            float head = hash(seed) * 6.2831853 - starAngle;
             float behind = mod(theta - head, 6.2831853);  // arc from head back along the trail
             float lit = step(behind, len) * (1.0 - behind / max(len, 1e-4));
             float h = hash(seed + 0.5);
