@@ -27,16 +27,17 @@ float hash(float n) {
     return fract(n);
 }
 
-// The angle of (x, y) about the origin, within 1.2e-5 radians (a fiftieth
-// of a pixel at the picture's far corner): the GL's own arc tangent is a
-// sixteenth of this pass on a software rasteriser, this one a hundredth.
-float angleOf(float y, float x) {
+// The angle of (x, y) about the origin in turns, within 2e-6 of a turn (a
+// fiftieth of a pixel at the picture's far corner): the GL's own arc tangent
+// is a sixteenth of this pass on a software rasteriser, this one a hundredth.
+// In turns, the trails' arcs wrap with a plain fract.
+float turnsOf(float y, float x) {
     vec2 a = abs(vec2(x, y));
     float t = min(a.x, a.y) / max(max(a.x, a.y), 1e-20);  // 0..1: the octant's tangent
     float s = t * t;
-    float r = t * (0.9998660 + s * (-0.3302995 + s * (0.1801410 + s * (-0.0851330 + s * 0.0208351))));
-    r = a.y > a.x ? 1.57079633 - r : r;
-    r = x < 0.0 ? 3.14159265 - r : r;
+    float r = t * (0.1591336 + s * (-0.0525688 + s * (0.0286703 + s * (-0.0135493 + s * 0.0033160))));
+    r = a.y > a.x ? 0.25 - r : r;
+    r = x < 0.0 ? 0.5 - r : r;
     return y < 0.0 ? -r : r;
 }
 
@@ -62,12 +63,13 @@ void main() {
         float r = length(q) * rings;
         float ring = floor(r);
         float across = 1.0 - smoothstep(0.12, 0.42, abs(fract(r) - 0.5));
-        float theta = angleOf(q.y, q.x);
+        // Each star's head sits at its hash, in turns, turned back with the sky.
+        float theta = turnsOf(q.y, q.x) + starAngle * 0.15915494;
+        float toLength = 6.2831853 / max(len, 1e-4);  // turns into trail lengths
         for (int k = 0; k < 2; ++k) {
             float seed = ring * 2.0 + float(k);
-            float head = hash(seed) * 6.2831853 - starAngle;
-            float behind = mod(theta - head, 6.2831853);  // arc from head back along the trail
-            float lit = step(behind, len) * (1.0 - behind / max(len, 1e-4));
+            float behind = fract(theta - hash(seed));  // turns from the head back along the trail
+            float lit = max(1.0 - behind * toLength, 0.0);
             float h = hash(seed + 0.5);
             float b = h * h * h * 0.9 + 0.1;
             vec3 tint = mix(vec3(0.65, 0.78, 1.0), vec3(1.0, 0.86, 0.7), hash(seed + 0.25));
