@@ -24,7 +24,9 @@ vec4 nearest(sampler2D s, vec2 p) {
 void main() {
     vec4 c = texture(img, inside(img, uv));
     // A clear texel leaves both attachments as they are under the blend;
-    // skipping it spares the glow's lookup wherever the layer is see-through.
+    // skipping it spares a GPU the glow's lookup wherever a whole group of
+    // pixels is see-through (a software rasteriser runs the rest masked all
+    // the same, so there it saves nothing).
     if (c.a == 0.0) discard;
     fragColor = c;
 
