@@ -65,8 +65,9 @@ void main() {
     vec3 body = mix(sand, texel.rgb * 0.6 + sand * 0.7, 0.4);
     tint = vec4(dust ? sand * 0.8 : body, shown * (1.0 - gust * 0.6));
 
-    const float cloudGrowth = 0.4;  // px, gone once a grain has settled on the figure
-    gl_PointSize = (dust ? 2.0 : 2.0 + 1.5 * h1) + cloudGrowth * (dust ? 1.0 : 1.0 - k);
+    // Larger while in the cloud, which the dust never leaves.
+    const float cloudGrowth = 0.4;  // px
+    gl_PointSize = dust ? 2.0 + cloudGrowth : 2.0 + 1.5 * h1 + cloudGrowth * (1.0 - k);
     // A grain too faint to change a pixel is put beyond the far plane: the
     // clipper drops it before it costs any set-up or blending.
     gl_Position = tint.a < 0.002 ? vec4(0.0, 0.0, 2.0, 1.0) : vec4(p, 0.0, 1.0);
