@@ -8,6 +8,13 @@
 // 0 in every program sharing this shader; the window-sized pictures the
 // composite reads are 16:9 to within a row, so they are drawn whole.
 //
+// Such a layer's top-left texel is clear, and the art generator writes in
+// its colour the outline of what the layer shows, in heights of the
+// picture (withOutline in tools/art): red, the line below which it is
+// dark, which looks the same as the clear it would be drawn over; green
+// and blue, its top edge at the left and at the right. The quad shrinks
+// to that outline. A layer whose corner is not clear is drawn whole.
+//
 // A uniform a pass never sends reads 0: the two skies (the meteor sky, the
 // star trails) are the passes sent neither a width nor a height. A land is
 // drawn over each right after, so their quad starts where it turns opaque:
@@ -55,10 +62,13 @@ void main() {
     bool band = size.x > 0 && size.y * 16 < size.x * 9 - 16;
     float top = band ? float(size.y * 16) / float(size.x * 9) : 1.0;  // of the picture's height
     bool sky = width == 0 && height == 0;
-    float bottom = sky ? (size.x == size.y ? starLandCovers : meteorGroundCovers) : 0.0;
+    vec4 outline = band && !sky ? texelFetch(img, ivec2(0, size.y - 1), 0) : vec4(1.0);
+    bool outlined = outline.a == 0.0;
+    float bottom = sky ? (size.x == size.y ? starLandCovers : meteorGroundCovers) : (outlined ? outline.r : 0.0);
+    float edge = outlined ? mix(outline.g, outline.b, texCoord.x) : top;
     // The corners move to the rows drawn (v, of the picture's height); the
     // texture coordinates follow them.
-    float v = mix(bottom, top, texCoord.y);
+    float v = mix(bottom, edge, texCoord.y);
     uv = vec2(texCoord.x, v / top);
     gl_Position = vec4(position.x, v * 2.0 - 1.0, 0.0, 1.0);
 

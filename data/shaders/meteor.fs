@@ -41,9 +41,11 @@ void main() {
 
     vec2 far = uv + vec2(time * 0.004, 0.0);
     vec2 near = uv + vec2(time * 0.010, 0.0);
+    // The far layer holds the glow of air over the horizon; its alpha is
+    // what the air lets through of the lights in front of it.
     vec4 small = texture(smallimg, far);
     vec4 big = texture(bigimg, near);
-    vec3 sky = small.rgb + big.rgb * big.a;
+    vec3 stars = big.rgb * big.a;
 
     vec2 p = uv * vec2(16.0 / 9.0, 1.0);
     vec3 light = vec3(0.0);
@@ -65,6 +67,6 @@ void main() {
         path0 = path1; path1 = path2; path2 = path3; path3 = path4;
         shape0 = shape1; shape1 = shape2; shape2 = shape3; shape3 = shape4;
     } while (++i < meteorsLit);
-    fragColor = vec4(sky + light, 1.0);
-    glowColor = vec4(light * 0.8 + big.rgb * big.a * 0.15, 1.0);
+    fragColor = vec4(small.rgb + (stars + light) * small.a, 1.0);
+    glowColor = vec4((light * 0.8 + stars * 0.15) * small.a, 1.0);
 }

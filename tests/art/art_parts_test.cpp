@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -111,4 +112,44 @@ TEST(Terrain, FillsEachColumnUpToTheGroundWithExactEdgeCoverage) {
     }
     EXPECT_NEAR(115.0 + out.alpha(4, 115) + out.alpha(4, 116), wallTop, 0.05);
     EXPECT_NEAR(cam.groundDepth(50.0), 2.0 * 200.0 / 50.0, 1e-12);
+}
+
+// A band 64 texels wide (a picture of 36 rows) holding 20 rows: dark rows at the bottom, land
+// from row 6, and a peak on the left up to row 17.
+TEST(Outline, BoundsWhatABandShowsAndTravelsInItsClearCorner) {
+    art::Image band(64, 20);
+    for (int y = 0; y < 20; ++y)
+        for (int x = 0; x < 64; ++x) {
+            const int top = x < 10 ? 17 : 9;
+            if (y <= top) band.set(x, y, art::Vec3(y < 6 ? 0.f : 0.3f), 1.f);
+        }
+    const art::Outline o = art::outlineOf(band);
+    const double rows = 36.0;
+    // Below the first lit row, within a row of it; rounded down to 255ths.
+    EXPECT_LE(o.bottom / 255.0 * rows, 5.0);
+    EXPECT_GE(o.bottom / 255.0 * rows, 4.0);
+    // Over every shown texel by more than a filtered lookup reaches, and lower on the right.
+    for (int x = 0; x < 64; ++x)
+        for (double u : {(x - 0.5) / 64, (x + 1.5) / 64}) {
+            const double edge = (o.topLeft + (o.topRight - o.topLeft) * std::clamp(u, 0.0, 1.0)) / 255.0 * rows;
+            EXPECT_GE(edge, (x < 10 ? 17 : 9) + 1.5) << x;
+        }
+    EXPECT_LT(o.topRight, o.topLeft);
+    EXPECT_LT(o.topRight / 255.0 * rows, 13.0);
+
+    // Written into the top-left texel, clear, and kept exact by the writer's dither.
+    const art::Image marked = art::withOutline(band);
+    EXPECT_EQ(marked.alpha(0, 19), 0.f);
+    const velmora::test::TempDir tmp("velmora-art-outline");
+    const fs::path file = tmp.path() / "band.tga";
+    ASSERT_TRUE(art::writeTga(file.string(), marked, 32, art::Encoding::Display, 0x1234u));
+    std::ifstream in(file, std::ios::binary);
+    const std::vector<unsigned char> b(std::istreambuf_iterator<char>(in), {});
+    const unsigned char* corner = b.data() + 18 + 19 * 64 * 4;
+    EXPECT_EQ(corner[2], o.bottom);
+    EXPECT_EQ(corner[1], o.topLeft);
+    EXPECT_EQ(corner[0], o.topRight);
+    EXPECT_EQ(corner[3], 0);
+    // Everything else as drawn (the dither moves a shown value by one step at most).
+    EXPECT_NEAR(b[18 + (8 * 64 + 30) * 4], 77, 1);
 }

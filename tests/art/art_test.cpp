@@ -126,7 +126,7 @@ TEST(ArtFiles, EveryFileIsAnUncompressedTgaOfItsSizeAndDepth) {
         {"desert", 2048, 1152, 3},        {"desertbright", 512, 288, 4},
         {"mountain", 2048, 1152, 3},      {"starnight", 2048, 0, 4},
         {"stars", 2560, 2560, 3},         {"meteor_ground", 2048, 0, 4},
-        {"meteor_sky_small", 2048, 1152, 3}, {"meteor_sky_big", 2048, 1152, 4},
+        {"meteor_sky_small", 2048, 1152, 4}, {"meteor_sky_big", 2048, 1152, 4},
         {"title", 2048, 0, 4},            {"credits", 2048, 0, 4},
     };
     for (const Want& w : images) want.push_back({image(w.path).string(), w.w, w.h, w.bpp});
@@ -431,6 +431,52 @@ TEST(Scenes, SkyPassesSkipNoMoreThanTheLandCovers) {
         const Pic p = load(image(art::kImageNames[i]));
         EXPECT_EQ(p.w == p.h, art::kImageNames[i] == std::string("stars")) << art::kImageNames[i];
     }
+}
+
+// The layers over the bottom of the picture carry their outline in their clear top-left
+// texel; the renderer draws inside it only, so nothing they show may lie outside.
+TEST(Scenes, BandsShowNothingOutsideTheOutlineInTheirCorner) {
+    ASSERT_TRUE(Generated::ok);
+    for (const char* name : {"starnight", "meteor_ground", "title", "credits"}) {
+        SCOPED_TRACE(name);
+        const Pic p = load(image(name));
+        ASSERT_EQ(p.bpp, 4);
+        const unsigned char* corner = p.px(0, p.h - 1);
+        ASSERT_EQ(corner[3], 0);
+        // Its neighbours are clear too, so that no filtered lookup shows its colour.
+        EXPECT_EQ(p.px(1, p.h - 1)[3] + p.px(0, p.h - 2)[3] + p.px(1, p.h - 2)[3], 0);
+        const double rows = p.pictureH();
+        const double bottom = corner[2] / 255.0 * rows, left = corner[1] / 255.0 * rows,
+                     right = corner[0] / 255.0 * rows;
+        for (int y = 0; y < p.h; ++y)
+            for (int x = 0; x < p.w; ++x) {
+                const unsigned char* t = p.px(x, y);
+                if (t[3] == 0 || (x == 0 && y == p.h - 1)) continue;
+                // Over it by a filtered lookup's reach, at both sides of its column.
+                for (double u : {(x - 0.5) / p.w, (x + 1.5) / p.w})
+                    ASSERT_GE(left + (right - left) * std::clamp(u, 0.0, 1.0), y + 1.5) << x << "," << y;
+                // Below the bottom line only dark texels (the dither lifts them a step at most).
+                if (y + 0.5 < bottom) {
+                    ASSERT_LE(std::max({t[0], t[1], t[2]}), 1) << x << "," << y;
+                }
+            }
+        if (name == std::string("meteor_ground") || name == std::string("starnight")) {
+            // The lands leave their dark foreground out, and nothing but the clear is under it.
+            const double covers = name == std::string("starnight") ? art::kStarNightOpaqueBelow
+                                                                     : art::kMeteorGroundOpaqueBelow;
+            EXPECT_GT(bottom, 0.15 * rows);
+            EXPECT_LT(bottom, covers * rows);
+        }
+    }
+    // The meteor ground is clear over its land (its air is the far sky's), so its outline hugs
+    // the butte on the left and the low rim on the right.
+    const Pic ground = load(image("meteor_ground"));
+    EXPECT_LT(ground.px(0, ground.h - 1)[0] / 255.0, 0.32);
+    // The far sky holds the glow of air: what it lets through falls toward the horizon.
+    const Pic sky = load(image("meteor_sky_small"));
+    ASSERT_EQ(sky.bpp, 4);
+    EXPECT_EQ(sky.alpha(100, int(0.8 * sky.h)), 1.f);
+    EXPECT_LT(sky.alpha(100, int(0.3 * sky.h)), 0.6f);
 }
 
 TEST(Walk, FigureIsADarkSilhouetteWithAFarSideAndANearSide) {

@@ -134,6 +134,43 @@ TEST_F(Frame, ShortLayersCoverTheBottomRowsTheyHold) {
     }
 }
 
+// A layer whose top-left texel is clear carries its outline there (red: the line below which it
+// shows only dark rows; green and blue: its top edge at the left and at the right, in heights of
+// the picture), and is drawn inside it alone.
+TEST_F(Frame, OutlinedLayersAreDrawnInsideTheirOutline) {
+    const int w = 64, h = 18;  // the bottom half of a 16:9 picture
+    std::vector<unsigned char> texels(static_cast<size_t>(w) * h * 4);
+    for (size_t i = 0; i < texels.size(); i += 4) texels[i + 1] = texels[i + 3] = 255;  // opaque green
+    unsigned char* corner = &texels[(static_cast<size_t>(h - 1) * w) * 4];
+    const unsigned char bottom = 51, left = 115, right = 64;  // 0.2, 0.45, 0.25
+    corner[0] = bottom, corner[1] = left, corner[2] = right, corner[3] = 0;
+    GLuint image = 0;
+    glGenTextures(1, &image);
+    glBindTexture(GL_TEXTURE_2D, image);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, w, h, 0, GL_RGBA, GL_UNSIGNED_BYTE, texels.data());
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    glViewport(0, 0, kWidth, kHeight);
+    clearTo(1.0f, 0.0f, 0.0f);
+    demo->drawBackground(image, 0);
+    const auto rgb = readWindow(kWidth, kHeight);
+    glDeleteTextures(1, &image);
+    auto drawn = [&](int x, double v) {
+        const unsigned char* p = &rgb[(static_cast<size_t>(v * kHeight) * kWidth + x) * 3];
+        return p[1] == 255 && p[0] == 0;
+    };
+    for (int x : {2, kWidth / 2, kWidth - 3}) {
+        SCOPED_TRACE(x);
+        const double u = (x + 0.5) / kWidth, top = (left + (right - left) * u) / 255.0;
+        EXPECT_FALSE(drawn(x, 0.0));
+        EXPECT_FALSE(drawn(x, bottom / 255.0 - 0.02));
+        EXPECT_TRUE(drawn(x, bottom / 255.0 + 0.02));
+        EXPECT_TRUE(drawn(x, top - 0.02));
+        EXPECT_FALSE(drawn(x, top + 0.02));
+    }
+}
+
 // The skies start where their land stops being opaque; every other image pass covers the picture
 // from its bottom row up.
 TEST_F(Frame, OnlyTheSkiesLeaveTheRowsUnderTheirLand) {

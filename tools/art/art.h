@@ -37,17 +37,21 @@ bool generateAll(const std::string& dataDir, const Fonts& fonts);
 //                    Fully opaque below kStarNightOpaqueBelow.
 //  stars             24-bit, 2560 x 2560, tiles in u and v; stars round in
 //                    texel space, so sample it with equal scale in x and y.
-//  meteor_ground     32-bit. As starnight; soles at v 0.2647. Fully opaque
-//                    below kMeteorGroundOpaqueBelow.
-//  meteor_sky_small  24-bit, tiles in u: the far sky itself (gradient, band of
-//                    the galaxy, faint stars).
+//  meteor_ground     32-bit. Land opaque (soles at v 0.2647), clear above it.
+//                    Fully opaque below kMeteorGroundOpaqueBelow.
+//  meteor_sky_small  32-bit, tiles in u: the far sky itself (gradient, band of
+//                    the galaxy, faint stars) under the glow of air over the
+//                    horizon; A is what the air lets through of the lights
+//                    in front (the bright stars, the meteors).
 //  meteor_sky_big    32-bit, tiles in u: bright stars only; RGB their hue at
 //                    full strength, A their brightness (add rgb * a).
 //  title, credits    32-bit. Straight alpha text on A = 0.
 // starnight, meteor_ground, title and credits are written without the clear
 // rows over their top (withoutClearTop): they hold the bottom rows of a
 // 16:9 picture of their width, and the renderer draws them over those rows
-// alone (background.vs).
+// alone (background.vs), within the outline in their top-left texel
+// (withOutline). The lands fade to black toward the bottom edge, which is
+// left out of their outlines.
 // The sky passes under these two layers skip what the land will cover; their
 // shaders hold the same numbers ("groundCovers" in meteor.fs,
 // "starLandCovers" and "meteorGroundCovers" in background.vs, which tells the

@@ -19,17 +19,18 @@ double since(Clock::time_point t0) {
     return std::chrono::duration<double>(Clock::now() - t0).count();
 }
 
-// Bits per pixel of each image: opaque pictures are 24-bit, layers that
-// are drawn over something else carry alpha.
+// Bits per pixel of each image: opaque pictures are 24-bit; layers that
+// are drawn over something else carry alpha, and so does the far meteor
+// sky, for what its air lets through.
 int bitsFor(const std::string& name) {
-    if (name == "desert" || name == "mountain" || name == "stars" || name == "meteor_sky_small")
+    if (name == "desert" || name == "mountain" || name == "stars")
         return 24;
     return 32;
 }
 
 // Layers over the bottom of the picture with nothing but clear sky above
-// some row: they are written without that sky, and the renderer draws them
-// over the rows they hold only.
+// some row: they are written without that sky and with their outline, and
+// the renderer draws them over the rows inside it only.
 bool dropsClearTop(const std::string& name) {
     return name == "starnight" || name == "meteor_ground" || name == "title" || name == "credits";
 }
@@ -72,7 +73,7 @@ bool generateAll(const std::string& dataDir, const Fonts& fonts) {
         auto t1 = Clock::now();
         const std::string name = kImageNames[i];
         Image img = drawByName(name, fonts);
-        if (dropsClearTop(name)) img = withoutClearTop(img);
+        if (dropsClearTop(name)) img = withOutline(withoutClearTop(img));
         std::string path = (texDir / (name + ".tga")).string();
         if (img.width() == 0) {
             std::fprintf(stderr, "artgen: could not draw %s\n", name.c_str());

@@ -60,7 +60,9 @@ bool writeTga(const std::string& path, const Image& img, int bitsPerPixel, Encod
             const float* p = img.at(x, y);
             // Triangular dither, one value per pixel shared by the channels.
             uint32_t hsh = hash2(x, y, ditherSeed);
-            float d = ditherSeed ? (unit(hsh) + unit(hash32(hsh)) - 1.f) * 0.75f : 0.f;
+            // Clear texels are not dithered: their colour is never seen, and
+            // may carry numbers (withOutline).
+            float d = ditherSeed && (bpp == 3 || quantise(p[3], 0.f) > 0) ? (unit(hsh) + unit(hash32(hsh)) - 1.f) * 0.75f : 0.f;
             float c[3];
             for (int k = 0; k < 3; ++k)
                 c[k] = enc == Encoding::Linear ? gammaEncode(p[k]) : p[k];
@@ -91,6 +93,66 @@ Image withoutClearTop(const Image& img) {
     Image out(img.width(), keep);
     // Rows run from the bottom: what is kept is the start of the pixels.
     std::copy(img.at(0, 0), img.at(0, keep), out.at(0, 0));
+    return out;
+}
+
+Outline outlineOf(const Image& band) {
+    const int w = band.width(), h = band.height();
+    const double pictureRows = w * 9.0 / 16.0;
+    const auto clear = [&](int x, int y) { return quantise(band.alpha(x, y), 0.f) == 0; };
+    const auto dark = [&](int x, int y) {
+        const float* p = band.at(x, y);
+        return clear(x, y) || std::max({p[0], p[1], p[2]}) * 255.f < 0.5f;
+    };
+    Outline o;
+    // A filtered lookup reaches one texel either way: the rows drawn start one
+    // under the lowest that shows anything and end two over the highest.
+    const auto darkRow = [&](int y) {
+        for (int x = 0; x < w; ++x)
+            if (!dark(x, y)) return false;
+        return true;
+    };
+    int lowest = 0;  // the lowest row with anything to show
+    while (lowest < h && darkRow(lowest)) ++lowest;
+    o.bottom = std::max(0, int(std::floor((lowest - 1) / pictureRows * 255.0)));
+
+    // The top edge: the straight line lowest on average over every column's
+    // highest shown texel, tried at each pair of 255ths.
+    std::vector<double> needU, needV;
+    for (int x = 0; x < w; ++x) {
+        int y = h - 1;
+        while (y >= 0 && clear(x, y)) --y;
+        if (y < 0) continue;
+        const double v = (y + 2) / pictureRows;
+        for (double u : {double(x - 1) / w, double(x + 2) / w}) {
+            needU.push_back(std::clamp(u, 0.0, 1.0));
+            needV.push_back(v);
+        }
+    }
+    int best = 2 * 255 + 1;
+    for (int left = 0; left <= 255; ++left) {
+        const double yl = left / 255.0;
+        double yr = 0;
+        bool fits = true;
+        for (size_t i = 0; i < needU.size() && fits; ++i) {
+            const double u = needU[i];
+            if (u <= 0.0) fits = yl >= needV[i];
+            else yr = std::max(yr, yl + (needV[i] - yl) / u);
+        }
+        const int right = int(std::ceil(yr * 255.0 - 1e-9));
+        if (fits && right <= 255 && left + right < best) {
+            best = left + right;
+            o.topLeft = left;
+            o.topRight = std::max(right, 0);
+        }
+    }
+    return o;
+}
+
+Image withOutline(const Image& band) {
+    const Outline o = outlineOf(band);
+    Image out = band;
+    out.set(0, band.height() - 1, Vec3(o.bottom / 255.f, o.topLeft / 255.f, o.topRight / 255.f), 0.f);
     return out;
 }
 

@@ -68,6 +68,19 @@ private:
 // image with no clear row on top comes back whole.
 Image withoutClearTop(const Image& img);
 
+// Where a band (an image kept by withoutClearTop) shows anything, in 255ths
+// of its picture's height, rounded outward: nothing but dark or clear rows
+// lie below `bottom`, and nothing but clear texels above the line from
+// (left edge, topLeft) to (right edge, topRight). Dark rows left undrawn
+// look the same as drawn, since nothing is under a band but the clear.
+struct Outline {
+    int bottom = 0, topLeft = 255, topRight = 255;
+};
+Outline outlineOf(const Image& band);
+// The band with its outline written into its top-left texel, which stays
+// clear (a band's top row is), for the renderer to draw those rows alone.
+Image withOutline(const Image& band);
+
 // Each block of factor x factor pixels averaged into one (the size must
 // divide by it): for a picture that changes slowly and is read texel by
 // texel, so that a smaller one serves.

@@ -17,6 +17,12 @@ constexpr int W = kScreenW, H = kScreenH;
 
 double clipToPx(double clipX) { return (clipX + 1.0) * 0.5 * W; }
 
+// The land nearest the viewer lies in its own shadow: it fades from just
+// under the figure's soles to black a fifth of the way up the picture, and
+// the renderer leaves the black rows to the clear (see withOutline).
+constexpr float kLandBlackBelow = 0.2f * H;
+float nearShade(float y, float soles) { return smoothstep(kLandBlackBelow, soles - 12.f, y); }
+
 struct Layer {
     std::function<float(float x)> top;          // image row of the top edge at column x
     std::function<Vec3(float x, float y)> fill;  // display colour inside
@@ -52,16 +58,23 @@ void paintLayer(Canvas& cv, const Layer& L) {
     });
 }
 
+// How much of a glow of air low over the horizon covers an image row.
+float airGlowCover(int y, float horizonRow, float height, float strength) {
+    float t = (y + 0.5f - horizonRow) / height;
+    float a = t < 0.f ? strength : strength * fm::expf(-t * t * 2.5f);
+    return a < 0.002f ? 0.f : a;
+}
+
 // Sky left transparent but for a glow of air low over the horizon, which
 // also dims the stars there as real air does.
 void paintAirGlow(Canvas& cv, float horizonRow, float height, Vec3 colour, float strength) {
     parallelRows(H, [&](int y) {
-        float t = (y + 0.5f - horizonRow) / height;
-        float a = t < 0.f ? strength : strength * fm::expf(-t * t * 2.5f);
-        if (a < 0.002f) return;
+        float a = airGlowCover(y, horizonRow, height, strength);
         for (int x = 0; x < W; ++x) cv.over(x, y, colour, a);
     });
 }
+
+const float kMeteorGroundRow = float(groundV(-0.48) * H);  // row 304.9
 
 // --- shapes drawn by distance ---------------------------------------------
 struct Seg {
@@ -201,7 +214,7 @@ Image drawStarNight() {
     Layer near{nearTop, [&](float x, float y) {
                    // A faint sheen of starlight along the crest.
                    float below = nearTop(x) - y;
-                   Vec3 c = speckle(hex(0x05070d), x, y, 0.12f, 523);
+                   Vec3 c = speckle(hex(0x05070d), x, y, 0.12f, 523) * nearShade(y, ground);
                    return mix(hex(0x141a2a), c, smoothstep(0.f, 5.f, below));
                }};
     paintLayer(cv, far);
@@ -219,13 +232,16 @@ Image drawStarNight() {
     return img;
 }
 
+float meteorAirGlowCover(int row) { return airGlowCover(row, kMeteorGroundRow + 40.f, 130.f, 0.5f); }
+
 Image drawMeteorGround() {
     // A desert plateau at night: the figure crosses its flat rim; flat-topped
     // mesas stand on the far horizon and a tall butte rises on the left.
-    const float ground = float(groundV(-0.48) * H);  // row 304.9
+    // Clear over the land: the air's glow is the far sky's (drawMeteorSkySmall),
+    // so that the layer's outline hugs the land.
+    const float ground = kMeteorGroundRow;
     const float pathL = float(clipToPx(-0.42));
     Canvas cv;
-    paintAirGlow(cv, ground + 40.f, 130.f, hex(0x2a2a44), 0.5f);
 
     auto mesaTop = [&](float x) {
         // Flat tops with steep sides: a clipped, stepped noise profile.
@@ -256,7 +272,7 @@ Image drawMeteorGround() {
                    float below = nearTop(x) - y;
                    // Bedding planes across the butte's face.
                    float strata = 0.8f + 0.4f * fbm(x / 80.f, y / 4.f, 621, 3);
-                   Vec3 c = speckle(hex(0x07070c), x, y, 0.1f, 622) * strata;
+                   Vec3 c = speckle(hex(0x07070c), x, y, 0.1f, 622) * (strata * nearShade(y, ground));
                    return mix(hex(0x1a1826), c, smoothstep(0.f, 4.f, below));
                }};
     paintLayer(cv, mesas);

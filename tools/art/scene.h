@@ -37,6 +37,13 @@ struct TerrainStyle {
 // alpha the coverage; sky is left at zero for the caller to fill.
 Image renderTerrain(const Camera& cam, const TerrainStyle& style);
 
+// The glow of air over the meteor scene's horizon, in display colour, and
+// how much of it lies over the sky at an image row (0 where it has faded
+// out). It is part of the far sky, whose alpha keeps what the air lets
+// through for the lights in front of it.
+constexpr uint32_t kMeteorAirGlow = 0x2a2a44;
+float meteorAirGlowCover(int row);
+
 // Filmic tone curve on linear light, then display encoding (gamma 2.2).
 Vec3 toneMap(Vec3 c);
 inline Vec3 encode(Vec3 linear) {

@@ -218,9 +218,14 @@ Image drawMeteorSkySmall() {
         return (0.5f + 0.5f * fm::expf(-d * d / 0.02f)) * smoothstep(0.05f, 0.3f, v);
     };
     splatStars(buf, W, H, false, StarLayer{30000, 2.5f, 8.f, 4.f, 0.65f, 0.f}, 413, density);
+    // The glow of air over the horizon lies over the sky as a layer would
+    // (in display colour); the alpha is what it lets through.
+    const Vec3 air = hex(kMeteorAirGlow);
     Image img(W, H);
     parallelRows(H, [&](int y) {
-        for (int x = 0; x < W; ++x) img.set(x, y, encode(starTone(buf[size_t(y) * W + x] * 1.5f)), 1.f);
+        const float cover = meteorAirGlowCover(y);
+        for (int x = 0; x < W; ++x)
+            img.set(x, y, mix(encode(starTone(buf[size_t(y) * W + x] * 1.5f)), air, cover), 1.f - cover);
     });
     return img;
 }
