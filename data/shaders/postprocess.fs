@@ -1,6 +1,9 @@
 #version 330 core
-// Final composite: the offscreen picture, zoomed about the centre, softened
-// on request, with a glow from the bright attachment, a vignette and a fade.
+// Final composite: the offscreen picture, zoomed about the centre, with a
+// glow from the bright attachment, a vignette and a fade. "avg" asks for the
+// desert's softness, which its image carries already (the art generator
+// softens it), so it is accepted and not read: a softening here would cost
+// every row, since a software rasteriser runs the branch masked.
 uniform sampler2D color;
 uniform sampler2D bright;
 uniform int height;
@@ -39,12 +42,6 @@ void main() {
     vec2 texel = vec2(9.0 / 16.0, 1.0) / float(max(height, 1));
 
     vec3 c = texture(color, p).rgb;
-    if (avg == 1) {
-        // Soften along both diagonals in turn, pixel by pixel: two taps
-        // give the look of a four-corner average.
-        vec2 diag = texel * (mod(gl_FragCoord.x + gl_FragCoord.y, 2.0) < 1.0 ? vec2(1.0, 1.0) : vec2(-1.0, 1.0));
-        c = c * 0.4 + (texture(color, inside(p + diag)).rgb + texture(color, inside(p - diag)).rgb) * 0.3;
-    }
 
     // Glow: a centre tap and two pairs of taps, a near pair and a far pair
     // across it, turned per pixel, so that neighbouring pixels together

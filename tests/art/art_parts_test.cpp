@@ -153,3 +153,17 @@ TEST(Outline, BoundsWhatABandShowsAndTravelsInItsClearCorner) {
     // Everything else as drawn (the dither moves a shown value by one step at most).
     EXPECT_NEAR(b[18 + (8 * 64 + 30) * 4], 77, 1);
 }
+
+TEST(Softening, SpreadsAnEdgeEvenlyAndKeepsFlatPartsAndTheBorder) {
+    art::Image img(8, 4);
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 8; ++x) img.set(x, y, art::Vec3(x < 4 ? 0.f : 1.f), 1.f);
+    const art::Image soft = art::diagonallySoftened(img);
+    for (int y = 0; y < 4; ++y) {
+        EXPECT_FLOAT_EQ(soft.rgb(0, y).r, 0.f);
+        EXPECT_FLOAT_EQ(soft.rgb(7, y).r, 1.f);  // held inside at the border, not wrapped
+        EXPECT_NEAR(soft.rgb(3, y).r, 0.3f, 1e-6f);
+        EXPECT_NEAR(soft.rgb(4, y).r, 0.7f, 1e-6f);
+        EXPECT_FLOAT_EQ(soft.alpha(5, y), 1.f);
+    }
+}

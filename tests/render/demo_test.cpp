@@ -231,7 +231,7 @@ TEST(Composite, WideScreensLoseTheTopAndBottomOfThePicture) {
     delete demo;
 }
 
-TEST(Composite, SofteningSpreadsAnEdgeEvenlyOverItsTwoSides) {
+TEST(Composite, CopiesAnEdgeSharpWhateverTheSofteningSwitchSays) {
     const int width = 640, height = 360;
     GlContext ctx(width, height);
     ASSERT_TRUE(ctx.ok());
@@ -257,20 +257,10 @@ TEST(Composite, SofteningSpreadsAnEdgeEvenlyOverItsTwoSides) {
         }
         return rows;
     };
+    // The desert's softness is in its image: the switch leaves the picture as it is.
     const std::vector<int> sharp = {0, 0, 0, 255, 255, 255};
-    for (const auto& row : edge(0)) EXPECT_EQ(row, sharp);
-    // Softened: every row alike (no pattern from pixel to pixel), the two columns either side
-    // of the step in between and together as bright as before (the edge stays where it was),
-    // the rest untouched.
-    const auto soft = edge(1);
-    for (const auto& row : soft) {
-        EXPECT_EQ(row, soft.front());
-        EXPECT_EQ(std::vector<int>(row.begin(), row.begin() + 2), std::vector<int>(2, 0));
-        EXPECT_EQ(std::vector<int>(row.end() - 2, row.end()), std::vector<int>(2, 255));
-        EXPECT_GT(row[2], 20);
-        EXPECT_LT(row[3], 235);
-        EXPECT_NEAR(row[2] + row[3], 255, 3);
-    }
+    for (int average : {0, 1})
+        for (const auto& row : edge(average)) EXPECT_EQ(row, sharp) << average;
     delete demo;
 }
 

@@ -231,12 +231,14 @@ TEST_F(Frame, ParticlesDrawTheCurrentWalkFrame) {
 
 TEST_F(Frame, TimelineHandsTheCompositeItsParameters) {
     const GLuint p = demo->postprocessProgram->name;
-    struct Case { double t; int kernel; float vignette; float zoom; int avg; float fade; };
+    // "avg" is sent as well, but the desert's image carries its softening and the shader does
+    // not read it, so the GL drops it (the timeline's value is checked on its own).
+    struct Case { double t; int kernel; float vignette; float zoom; float fade; };
     const Case cases[] = {
-        {100.0, 7, static_cast<float>(std::sin(4000.0) / 10.0 + 0.800000011920929), 1.0f, 0, 0.0f},
-        {130.0, 9, 0.8f, static_cast<float>(std::sin(130.0) * 0.2 + 0.8), 0, 0.0f},
-        {61.15, 9, 0.8f, 1.0f, 1, 0.5f},
-        {64.3, 9, 0.8f, 1.0f, 0, 0.0f},
+        {100.0, 7, static_cast<float>(std::sin(4000.0) / 10.0 + 0.800000011920929), 1.0f, 0.0f},
+        {130.0, 9, 0.8f, static_cast<float>(std::sin(130.0) * 0.2 + 0.8), 0.0f},
+        {61.15, 9, 0.8f, 1.0f, 0.5f},
+        {64.3, 9, 0.8f, 1.0f, 0.0f},
     };
     for (const Case& c : cases) {
         demo->render(c.t);
@@ -246,7 +248,6 @@ TEST_F(Frame, TimelineHandsTheCompositeItsParameters) {
         EXPECT_EQ(uniformInt(p, "kernelsize"), c.kernel) << c.t;
         EXPECT_EQ(uniformFloats(p, "vignette", 1)[0], c.vignette) << c.t;
         EXPECT_EQ(uniformFloats(p, "zoom", 1)[0], c.zoom) << c.t;
-        EXPECT_EQ(uniformInt(p, "avg"), c.avg) << c.t;
         EXPECT_EQ(uniformFloats(p, "fadeperc", 1)[0], c.fade) << c.t;
         EXPECT_EQ(boundTexture(GL_TEXTURE0), static_cast<GLint>(demo->renderbuffer->colorTextures[0]));
         EXPECT_EQ(boundTexture(GL_TEXTURE1), static_cast<GLint>(demo->renderbuffer->colorTextures[1]));

@@ -205,7 +205,9 @@ Image drawDesert() {
             img.set(x, y, encode(toneMap(c)), 1.f);
         }
     });
-    return img;
+    // The haze's softness is the picture's own, not the figure's walking
+    // over it.
+    return diagonallySoftened(img);
 }
 
 Image drawDesertBright() {

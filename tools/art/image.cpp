@@ -156,6 +156,22 @@ Image withOutline(const Image& band) {
     return out;
 }
 
+Image diagonallySoftened(const Image& img) {
+    const int w = img.width(), h = img.height();
+    Image out(w, h);
+    parallelRows(h, [&](int y) {
+        const int down = std::max(y - 1, 0), up = std::min(y + 1, h - 1);
+        for (int x = 0; x < w; ++x) {
+            const int left = std::max(x - 1, 0), right = std::min(x + 1, w - 1);
+            const float* c = img.at(x, y);
+            const float* n[4] = {img.at(left, down), img.at(right, down), img.at(left, up), img.at(right, up)};
+            float* o = out.at(x, y);
+            for (int k = 0; k < 4; ++k) o[k] = c[k] * 0.4f + (n[0][k] + n[1][k] + n[2][k] + n[3][k]) * 0.15f;
+        }
+    });
+    return out;
+}
+
 Image boxDownsampled(const Image& img, int factor) {
     Image out(img.width() / factor, img.height() / factor);
     const float weight = 1.f / float(factor * factor);

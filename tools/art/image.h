@@ -81,6 +81,10 @@ Outline outlineOf(const Image& band);
 // clear (a band's top row is), for the renderer to draw those rows alone.
 Image withOutline(const Image& band);
 
+// Softened along both diagonals: each pixel keeps 0.4 of itself and takes
+// 0.15 of each diagonal neighbour (held inside the picture at its edges).
+Image diagonallySoftened(const Image& img);
+
 // Each block of factor x factor pixels averaged into one (the size must
 // divide by it): for a picture that changes slowly and is read texel by
 // texel, so that a smaller one serves.
