@@ -198,10 +198,6 @@ void passTable(Demo& demo, Floor& floor, int frames) {
              rb.average = 0;
              rb.composite();
          }},
-        {"softened", [&] {  // the desert's composite
-             rb.average = 1;
-             rb.composite();
-         }},
     };
     rb.fadePercent = 0.0f;
     rb.kernelSize = 9;

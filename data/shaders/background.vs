@@ -10,10 +10,11 @@
 //
 // Such a layer's top-left texel is clear, and the art generator writes in
 // its colour the outline of what the layer shows, in heights of the
-// picture (withOutline in tools/art): red, the line below which it is
-// dark, which looks the same as the clear it would be drawn over; green
-// and blue, its top edge at the left and at the right. The quad shrinks
-// to that outline. A layer whose corner is not clear is drawn whole.
+// picture (withOutline in tools/art): red, the line below which it shows
+// only black, which the picture is there already (nothing is drawn under
+// these layers that low); green and blue, its top edge at the left and at
+// the right. The quad shrinks to that outline. A layer whose corner is not
+// clear is drawn whole.
 //
 // A uniform a pass never sends reads 0: the two skies (the meteor sky, the
 // star trails) are the passes sent neither a width nor a height. A land is

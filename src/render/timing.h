@@ -43,7 +43,7 @@ struct CompositeParams {
 CompositeParams defaultCompositeParams();
 // Fade to black over the end of the desert.
 float fadeAt(double t);
-// Desert: soften the picture.
+// Desert: the softening switch on (the desert image carries the softness).
 void averageOn(CompositeParams& p, double t);
 // Meteors: glow reach and vignette pulse with the music time.
 void pulseGlow(CompositeParams& p, double t);

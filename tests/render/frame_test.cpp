@@ -171,8 +171,8 @@ TEST_F(Frame, OutlinedLayersAreDrawnInsideTheirOutline) {
     }
 }
 
-// The skies start where their land stops being opaque; every other image pass covers the picture
-// from its bottom row up.
+// The skies start where their land stops being opaque; the passes of whole pictures cover it from
+// its bottom row up (the layers over the bottom keep to their outlines, above).
 TEST_F(Frame, OnlyTheSkiesLeaveTheRowsUnderTheirLand) {
     // Which of the given window rows a pass leaves as they were.
     auto untouchedRows = [&](const std::function<void()>& pass, std::vector<int> rows) {
