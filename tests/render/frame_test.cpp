@@ -37,6 +37,29 @@ protected:
     Demo* demo = nullptr;
 };
 
+// An RGBA texture of the given texels (rows of w * 4 bytes), sampled nearest.
+GLuint nearestTexture(int w, int h, const std::vector<unsigned char>& texels) {
+    GLuint name = 0;
+    glGenTextures(1, &name);
+    glBindTexture(GL_TEXTURE_2D, name);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, w, h, 0, GL_RGBA, GL_UNSIGNED_BYTE, texels.data());
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    return name;
+}
+
+// The window after drawing `image` as a background layer over red; the texture is deleted.
+std::vector<unsigned char> layerOverRed(Demo& demo, GLuint image) {
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    glViewport(0, 0, kWidth, kHeight);
+    clearTo(1.0f, 0.0f, 0.0f);
+    demo.drawBackground(image, 0);
+    glDeleteTextures(1, &image);
+    return readWindow(kWidth, kHeight);
+}
+
 double difference(const std::vector<unsigned char>& a, const std::vector<unsigned char>& b) {
     double s = 0;
     for (size_t i = 0; i < a.size(); ++i) s += std::abs(a[i] - b[i]);
@@ -102,26 +125,12 @@ TEST_F(Frame, ShortLayersCoverTheBottomRowsTheyHold) {
                 t[2] = y < h / 2 ? 0 : 255;
                 t[3] = 255;
             }
-        GLuint name = 0;
-        glGenTextures(1, &name);
-        glBindTexture(GL_TEXTURE_2D, name);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-        glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, w, h, 0, GL_RGBA, GL_UNSIGNED_BYTE, texels.data());
-        glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
-        return name;
+        return nearestTexture(w, h, texels);
     };
     struct Case { int w, h; double covers; };  // even heights: the halves meet mid-layer
     for (const Case& c : {Case{64, 18, 0.5}, Case{64, 8, 8.0 / 36.0}, Case{64, 36, 1.0}, Case{1366, 768, 1.0}}) {
         SCOPED_TRACE(testing::Message() << c.w << "x" << c.h);
-        const GLuint image = layer(c.w, c.h);
-        glBindFramebuffer(GL_FRAMEBUFFER, 0);
-        glViewport(0, 0, kWidth, kHeight);
-        clearTo(1.0f, 0.0f, 0.0f);
-        demo->drawBackground(image, 0);
-        const auto rgb = readWindow(kWidth, kHeight);
-        glDeleteTextures(1, &image);
+        const auto rgb = layerOverRed(*demo, layer(c.w, c.h));
         const int top = static_cast<int>(c.covers * kHeight);  // rows below it are the layer's
         auto at = [&](int y, int channel) { return rgb[(static_cast<size_t>(y) * kWidth + kWidth / 2) * 3 + channel]; };
         for (int y = 0; y < kHeight; ++y) {
@@ -144,18 +153,7 @@ TEST_F(Frame, OutlinedLayersAreDrawnInsideTheirOutline) {
     unsigned char* corner = &texels[(static_cast<size_t>(h - 1) * w) * 4];
     const unsigned char bottom = 51, left = 115, right = 64;  // 0.2, 0.45, 0.25
     corner[0] = bottom, corner[1] = left, corner[2] = right, corner[3] = 0;
-    GLuint image = 0;
-    glGenTextures(1, &image);
-    glBindTexture(GL_TEXTURE_2D, image);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, w, h, 0, GL_RGBA, GL_UNSIGNED_BYTE, texels.data());
-    glBindFramebuffer(GL_FRAMEBUFFER, 0);
-    glViewport(0, 0, kWidth, kHeight);
-    clearTo(1.0f, 0.0f, 0.0f);
-    demo->drawBackground(image, 0);
-    const auto rgb = readWindow(kWidth, kHeight);
-    glDeleteTextures(1, &image);
+    const auto rgb = layerOverRed(*demo, nearestTexture(w, h, texels));
     auto drawn = [&](int x, double v) {
         const unsigned char* p = &rgb[(static_cast<size_t>(v * kHeight) * kWidth + x) * 3];
         return p[1] == 255 && p[0] == 0;
