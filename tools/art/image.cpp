@@ -104,46 +104,44 @@ Outline outlineOf(const Image& band) {
         const float* p = band.at(x, y);
         return clear(x, y) || std::max({p[0], p[1], p[2]}) * 255.f < 0.5f;
     };
-    Outline o;
-    // A filtered lookup reaches one texel either way: the rows drawn start one
-    // under the lowest that shows anything and end two over the highest.
     const auto darkRow = [&](int y) {
         for (int x = 0; x < w; ++x)
             if (!dark(x, y)) return false;
         return true;
     };
-    int lowest = 0;  // the lowest row with anything to show
+    // A filtered lookup reaches one texel either way, so the rows drawn start
+    // one under the lowest that shows anything and end two over the highest,
+    // a column to either side.
+    Outline o;
+    int lowest = 0;
     while (lowest < h && darkRow(lowest)) ++lowest;
     o.bottom = std::max(0, int(std::floor((lowest - 1) / pictureRows * 255.0)));
 
-    // The top edge: the straight line lowest on average over every column's
-    // highest shown texel, tried at each pair of 255ths.
-    std::vector<double> needU, needV;
+    struct Need { double u, v; };  // the edge must pass over height v at u
+    std::vector<Need> needs;
     for (int x = 0; x < w; ++x) {
         int y = h - 1;
         while (y >= 0 && clear(x, y)) --y;
         if (y < 0) continue;
-        const double v = (y + 2) / pictureRows;
-        for (double u : {double(x - 1) / w, double(x + 2) / w}) {
-            needU.push_back(std::clamp(u, 0.0, 1.0));
-            needV.push_back(v);
-        }
+        for (double u : {double(x - 1) / w, double(x + 2) / w})
+            needs.push_back({std::clamp(u, 0.0, 1.0), (y + 2) / pictureRows});
     }
+    // The straight top edge lowest on average over them, tried at each left
+    // end in 255ths; the right end follows from the left.
     int best = 2 * 255 + 1;
     for (int left = 0; left <= 255; ++left) {
         const double yl = left / 255.0;
         double yr = 0;
         bool fits = true;
-        for (size_t i = 0; i < needU.size() && fits; ++i) {
-            const double u = needU[i];
-            if (u <= 0.0) fits = yl >= needV[i];
-            else yr = std::max(yr, yl + (needV[i] - yl) / u);
+        for (size_t i = 0; i < needs.size() && fits; ++i) {
+            if (needs[i].u <= 0.0) fits = yl >= needs[i].v;
+            else yr = std::max(yr, yl + (needs[i].v - yl) / needs[i].u);
         }
         const int right = int(std::ceil(yr * 255.0 - 1e-9));
         if (fits && right <= 255 && left + right < best) {
             best = left + right;
             o.topLeft = left;
-            o.topRight = std::max(right, 0);
+            o.topRight = right;
         }
     }
     return o;
