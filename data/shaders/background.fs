@@ -7,6 +7,7 @@ uniform int kernelsize;  // sent by the pass; the composite does the spreading
 in vec2 uv;
 layout(location = 0) out vec4 fragColor;
 layout(location = 1) out vec4 glowColor;
+layout(location = 2) out vec4 unused;  // every draw buffer gets a defined value
 
 // Lookups stay between the outermost texel centres: the images repeat, and a
 // filtered lookup past the edge would blend in the opposite side.
@@ -23,11 +24,13 @@ vec4 nearest(sampler2D s, vec2 p) {
 
 void main() {
     vec4 c = texture(img, inside(img, uv));
-    // A clear texel leaves both attachments as they are under the blend;
+    // A clear texel leaves the attachments as they are under the blend;
     // skipping it spares a GPU the glow's lookup wherever a whole group of
     // pixels is see-through (a software rasteriser runs the rest masked all
-    // the same, so there it saves nothing).
-    if (c.a == 0.0) discard;
+    // the same, so there it saves nothing). A filtered alpha is clear below
+    // half a step of 8 bits: GPUs' filter weights differ by about that much.
+    // Nothing after this needs its neighbours (the companion is fetched).
+    if (c.a < 0.5 / 255.0) discard;
     fragColor = c;
 
     // Only what stands out of the companion glows; a missing companion (the
@@ -36,4 +39,5 @@ void main() {
     vec3 b = nearest(bright, uv).rgb;
     vec3 glow = max(b - vec3(0.55), vec3(0.0)) * 2.2;
     glowColor = vec4(glow, c.a);
+    unused = vec4(0.0);
 }

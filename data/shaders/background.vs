@@ -16,10 +16,14 @@
 // the right. The quad shrinks to that outline. A layer whose corner is not
 // clear is drawn whole.
 //
-// A uniform a pass never sends reads 0: the two skies (the meteor sky, the
-// star trails) are the passes sent neither a width nor a height. A land is
-// drawn over each right after, so their quad starts where it turns opaque:
-// the star field that turns is the one square image, the meteor sky 16:9.
+// A uniform a pass never sends reads 0, and two couplings rest on that.
+// The two skies (the meteor sky, the star trails) are told apart as the
+// programs sent neither a "width" nor a "height", and nothing else is: a
+// land is drawn over each right after, so their quad starts where it turns
+// opaque (the star field that turns is the one square image, the meteor
+// sky 16:9). And "img" is sent only by the passes whose first image it is:
+// the others (star trails, meteor sky, composite) leave it on unit 0, where
+// their first image is too. A GL test holds both (render_frame).
 //
 // The meteor sky's meteors and the star field's turn depend on the time
 // alone, so they are worked out here, once per corner, instead of once per
@@ -50,12 +54,17 @@ flat out int meteorsLit;
 flat out vec4 meteorPath[meteorCount];   // head position, direction of flight
 flat out vec4 meteorShape[meteorCount];  // tail length, width in pixels of 1080 lines, strength, 1 if near
 
-// Trig-free hash.
-float hash(float n) {
-    n = fract(n * 0.1031);
-    n *= n + 33.33;
-    n *= n + n;
-    return fract(n);
+// An integer hash (lowbias32): the same bits on every GPU.
+uint hash32(uint x) {
+    x ^= x >> 16;
+    x *= 0x7feb352du;
+    x ^= x >> 15;
+    x *= 0x846ca68bu;
+    x ^= x >> 16;
+    return x;
+}
+float random(uint key, uint stream) {
+    return float(hash32(key + stream * 0x9e3779b9u) >> 8) * (1.0 / 16777216.0);  // 24 bits: exact
 }
 
 void main() {
@@ -64,7 +73,7 @@ void main() {
     float top = band ? float(size.y * 16) / float(size.x * 9) : 1.0;  // of the picture's height
     bool sky = width == 0 && height == 0;
     vec4 outline = band && !sky ? texelFetch(img, ivec2(0, size.y - 1), 0) : vec4(1.0);
-    bool outlined = outline.a == 0.0;
+    bool outlined = outline.a < 0.5 / 255.0;
     float bottom = sky ? (size.x == size.y ? starLandCovers : meteorGroundCovers) : (outlined ? outline.r : 0.0);
     float edge = outlined ? mix(outline.g, outline.b, texCoord.x) : top;
     // The corners move to the rows drawn (v, of the picture's height); the
@@ -73,12 +82,14 @@ void main() {
     uv = vec2(texCoord.x, v / top);
     gl_Position = vec4(position.x, v * 2.0 - 1.0, 0.0, 1.0);
 
-    starAngle = time * starSpin;
+    starAngle = time * starSpin;  // under 1.4 radians in the star-trail row's 29 s
     starTurn = vec2(cos(starAngle), sin(starAngle));
 
     // Each meteor comes back on its own period, from a new place each time;
     // the first two are near (fast, long and bright), the others far. Only
     // those in flight are handed on, so that pixels loop over them alone.
+    // Where a GPU's division rounds a time on a period's edge into the next
+    // cycle or the last, the age is about 0 or a whole period: dark either way.
     vec4 path[meteorCount], shape[meteorCount];
     int lit = 0;
     for (int i = 0; i < meteorCount; ++i) {
@@ -86,13 +97,13 @@ void main() {
         float period = 2.1 + fi * 0.83;
         float cycle = floor((time + fi * 0.61) / period);
         float age = (time + fi * 0.61) - cycle * period;
-        float life = 0.55 + 0.35 * hash(fi + cycle * 7.0);
+        uint flight = uint(i) * 0x10000u + uint(max(cycle, 0.0));  // this meteor's pass of the sky
+        float life = 0.55 + 0.35 * random(flight, 1u);
         float fade = smoothstep(0.0, 0.08, age) * (1.0 - smoothstep(life * 0.6, life, age));
         if (fade <= 0.0) continue;
-        float seed = fi * 31.0 + cycle * 3.7;
         bool isNear = i < 2;
-        vec2 start = vec2(0.5 + hash(seed) * 1.6, 0.55 + hash(seed + 1.0) * 0.5);
-        vec2 dir = normalize(vec2(-1.0, -0.35 - 0.3 * hash(seed + 2.0)));
+        vec2 start = vec2(0.5 + random(flight, 2u) * 1.6, 0.55 + random(flight, 3u) * 0.5);
+        vec2 dir = normalize(vec2(-1.0, -0.35 - 0.3 * random(flight, 4u)));
         vec2 head = start + dir * (isNear ? 1.6 : 0.8) * age;
         path[lit] = vec4(head, dir);
         shape[lit] = vec4(isNear ? 0.42 : 0.2, isNear ? 2.2 : 1.2, fade * (isNear ? 1.0 : 0.55), isNear ? 1.0 : 0.0);

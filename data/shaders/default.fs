@@ -8,6 +8,7 @@ in vec2 uv;
 in float shadowAmount;
 layout(location = 0) out vec4 fragColor;
 layout(location = 1) out vec4 glowColor;
+layout(location = 2) out vec4 unused;  // every draw buffer gets a defined value
 
 void main() {
     vec4 tex = texture(img, uv);
@@ -15,14 +16,18 @@ void main() {
         float a = tex.a * shadowAmount;
         fragColor = vec4(0.05, 0.03, 0.02, a);
         glowColor = vec4(0.0, 0.0, 0.0, a);
+        unused = vec4(0.0);
         return;
     }
-    // Rim: where the silhouette's alpha falls off within a few texels.
+    // Rim: where the silhouette's alpha falls off within a few texels. Past
+    // the branch, so looked up at level 0, the frames' only level, without
+    // the neighbours' derivatives.
     vec2 d = 3.0 / vec2(textureSize(img, 0));
-    float around = 0.25 * (texture(img, uv + vec2(d.x, 0.0)).a + texture(img, uv - vec2(d.x, 0.0)).a
-                         + texture(img, uv + vec2(0.0, d.y)).a + texture(img, uv - vec2(0.0, d.y)).a);
+    float around = 0.25 * (textureLod(img, uv + vec2(d.x, 0.0), 0.0).a + textureLod(img, uv - vec2(d.x, 0.0), 0.0).a
+                         + textureLod(img, uv + vec2(0.0, d.y), 0.0).a + textureLod(img, uv - vec2(0.0, d.y), 0.0).a);
     float rim = clamp((tex.a - around) * 3.0, 0.0, 1.0);
     vec3 lit = tex.rgb + color * (0.2 + 0.8 * rim);
     fragColor = vec4(clamp(lit, 0.0, 1.0), tex.a);
     glowColor = vec4(max(color, vec3(0.0)) * rim * 0.6, tex.a);
+    unused = vec4(0.0);
 }

@@ -9,6 +9,7 @@ uniform float time;
 in vec2 uv;
 layout(location = 0) out vec4 fragColor;
 layout(location = 1) out vec4 glowColor;
+layout(location = 2) out vec4 unused;  // every draw buffer gets a defined value
 
 const float horizon = 0.56;   // texture v of the far dunes' line
 const float amplitude = 4.0;  // strongest bend, in pixels
@@ -44,7 +45,7 @@ void main() {
 
     // Air above the ground: full strength near the horizon, thinning out
     // toward the sky and toward the foreground.
-    float air = smoothstep(horizon + 0.22, horizon, uv.y) * (0.35 + 0.65 * smoothstep(0.05, horizon, uv.y));
+    float air = (1.0 - smoothstep(horizon, horizon + 0.22, uv.y)) * (0.35 + 0.65 * smoothstep(0.05, horizon, uv.y));
     float strength = clamp(air + heat * 0.8, 0.0, 1.4);
 
     // Two crossing ripples drift upward; the phases move with time.
@@ -57,4 +58,5 @@ void main() {
     // The glow is blurred far wider than the bend in the composite, so the
     // unbent companion serves.
     glowColor = vec4(glow * 0.6, 1.0);
+    unused = vec4(0.0);
 }

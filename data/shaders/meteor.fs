@@ -15,6 +15,7 @@ flat in vec4 meteorShape[meteorCount];
 
 layout(location = 0) out vec4 fragColor;
 layout(location = 1) out vec4 glowColor;
+layout(location = 2) out vec4 unused;  // every draw buffer gets a defined value
 
 // The ground drawn over this sky is opaque below this texture v (the art
 // generator guarantees it: kMeteorGroundOpaqueBelow in tools/art/art.h).
@@ -34,17 +35,19 @@ float streak(vec2 p, vec2 head, vec2 dir, float len, float widthPx) {
 }
 
 void main() {
+    vec2 far = uv + vec2(time * 0.004, 0.0);
+    vec2 near = uv + vec2(time * 0.010, 0.0);
+    // The far layer holds the glow of air over the horizon; its alpha is
+    // what the air lets through of the lights in front of it. Looked up
+    // before the discard below, while every pixel is still running: a
+    // filtered lookup needs its neighbours.
+    vec4 small = texture(smallimg, far);
+    vec4 big = texture(bigimg, near);
+
     // Nothing drawn here would be seen. The quad already starts on this line
     // (background.vs); the test holds should it ever cover more, and costs
     // nothing measurable.
     if (uv.y < groundCovers) discard;
-
-    vec2 far = uv + vec2(time * 0.004, 0.0);
-    vec2 near = uv + vec2(time * 0.010, 0.0);
-    // The far layer holds the glow of air over the horizon; its alpha is
-    // what the air lets through of the lights in front of it.
-    vec4 small = texture(smallimg, far);
-    vec4 big = texture(bigimg, near);
     vec3 stars = big.rgb * big.a;
 
     vec2 p = uv * vec2(16.0 / 9.0, 1.0);
@@ -69,4 +72,5 @@ void main() {
     } while (++i < meteorsLit);
     fragColor = vec4(small.rgb + (stars + light) * small.a, 1.0);
     glowColor = vec4((light * 0.8 + stars * 0.15) * small.a, 1.0);
+    unused = vec4(0.0);
 }

@@ -16,10 +16,13 @@ uniform float zoom;
 in vec2 uv;
 out vec4 fragColor;
 
-// Per-pixel noise without trigonometry (interleaved gradient noise): it
-// turns the sparse glow taps from pixel to pixel so they do not band.
-float noise(vec2 p) {
-    return fract(52.9829189 * fract(dot(p, vec2(0.06711056, 0.00583715))));
+// Per-pixel turn of the sparse glow taps, so they do not band: the pixel's
+// place on a low-discrepancy lattice (the R2 sequence), worked out in 32-bit
+// fixed point so that every GPU gets the same bits.
+float noise(vec2 fragCoord) {
+    uvec2 pixel = uvec2(fragCoord);
+    uint turn = pixel.x * 3242174889u + pixel.y * 2447445414u;  // 1/1.3247 and 1/1.3247^2 of 2^32
+    return float(turn >> 8) * (1.0 / 16777216.0);
 }
 
 // A sine from two parabolas over one turn of x (0 to 1), within 0.06 of the

@@ -13,18 +13,24 @@ flat in float starAngle;
 flat in vec2 starTurn;
 layout(location = 0) out vec4 fragColor;
 layout(location = 1) out vec4 glowColor;
+layout(location = 2) out vec4 unused;  // every draw buffer gets a defined value
 
 const vec2 pole = vec2(0.38, 0.86);  // in texture space of the picture
 const float starScale = 1080.0 / 2560.0;
 const float fullTrail = 1.1;         // radians of arc at full length
 const float rings = 230.0;           // trail rings per picture height
 
-// Trig-free hash: every pixel evaluates it six times.
-float hash(float n) {
-    n = fract(n * 0.1031);
-    n *= n + 33.33;
-    n *= n + n;
-    return fract(n);
+// An integer hash (lowbias32): the same bits on every GPU.
+uint hash32(uint x) {
+    x ^= x >> 16;
+    x *= 0x7feb352du;
+    x ^= x >> 15;
+    x *= 0x846ca68bu;
+    x ^= x >> 16;
+    return x;
+}
+float random(uint key, uint stream) {
+    return float(hash32(key + stream * 0x9e3779b9u) >> 8) * (1.0 / 16777216.0);  // 24 bits: exact
 }
 
 // The angle of (x, y) about the origin in turns, within 2e-6 of a turn (a
@@ -66,13 +72,14 @@ void main() {
         // Each star's head sits at its hash, in turns, turned back with the sky.
         float theta = turnsOf(q.y, q.x) + starAngle * 0.15915494;
         float toLength = 6.2831853 / max(len, 1e-4);  // turns into trail lengths
+        // Where a GPU rounds a pixel on a ring's edge into the next ring, "across" is 0 there.
         for (int k = 0; k < 2; ++k) {
-            float seed = ring * 2.0 + float(k);
-            float behind = fract(theta - hash(seed));  // turns from the head back along the trail
+            uint star = uint(ring) * 2u + uint(k);
+            float behind = fract(theta - random(star, 1u));  // turns from the head back along the trail
             float lit = max(1.0 - behind * toLength, 0.0);
-            float h = hash(seed + 0.5);
+            float h = random(star, 2u);
             float b = h * h * h * 0.9 + 0.1;
-            vec3 tint = mix(vec3(0.65, 0.78, 1.0), vec3(1.0, 0.86, 0.7), hash(seed + 0.25));
+            vec3 tint = mix(vec3(0.65, 0.78, 1.0), vec3(1.0, 0.86, 0.7), random(star, 3u));
             trail += tint * b * lit * lit;
         }
         trail *= across * smoothstep(0.0, 6.0, r);
@@ -81,4 +88,5 @@ void main() {
     vec3 c = stars * (1.0 - 0.5 * growth) + trail * 0.85;
     fragColor = vec4(c + vec3(0.004, 0.008, 0.025), 1.0);
     glowColor = vec4(c * 0.25, 1.0);
+    unused = vec4(0.0);
 }

@@ -14,29 +14,49 @@ const float scatter = 20.0;     // the wind rises
 const float rowEnd = 24.524;    // the cut to the meteor sky: some of the figure must still be there
 const float blowing = 5.0;      // seconds for a grain to be blown away
 const float frameRate = 30.0;
-const float frames = 74.0;
+const int frames = 74;
 const float cycleDrift = 330.7 / 512.0;  // the figure's own walk across its frame per cycle
 const float figureCentre = 419.1 / 512.0;  // its hip u at frame 0
 const float figureHeight = 1.8;          // clip units
 
-float hash(float n) { return fract(sin(n * 12.9898) * 43758.5453); }
+// The particles' integer hash (lowbias32), the one that jitters their seeds on the CPU: the same
+// bits on every GPU. Each of a grain's numbers is drawn from a stream of its own.
+uint hash32(uint x) {
+    x ^= x >> 16;
+    x *= 0x7feb352du;
+    x ^= x >> 15;
+    x *= 0x846ca68bu;
+    x ^= x >> 16;
+    return x;
+}
+float random(uint grain, uint stream) {
+    return float(hash32(grain + stream * 0x9e3779b9u) >> 8) * (1.0 / 16777216.0);  // 24 bits: exact
+}
+
+// Sine and cosine of an angle in turns, taken between -pi and pi, where every GPU agrees on them.
+vec2 cosSin(float turns) {
+    float a = 6.2831853 * (fract(turns + 0.5) - 0.5);
+    return vec2(cos(a), sin(a));
+}
 
 void main() {
-    float id = float(gl_VertexID);
-    float h1 = hash(id * 0.731 + 0.1), h2 = hash(id * 1.377 + 0.2), h3 = hash(id * 2.113 + 0.3);
+    uint id = uint(gl_VertexID);
+    float h1 = random(id, 1u), h2 = random(id, 2u), h3 = random(id, 3u);
 
-    // Where the particle sits in the figure, walking on the spot.
-    float frame = mod(floor(time * frameRate), frames);
-    vec2 sampleAt = vec2(seed.x + figureCentre - 0.5 - cycleDrift * frame / frames, seed.y);
+    // Where the particle sits in the figure, walking on the spot. The frame is counted in
+    // integers: a float modulo may land on 74 itself where the time is a whole cycle.
+    float frame = float(int(time * frameRate) % frames);
+    vec2 sampleAt = vec2(seed.x + figureCentre - 0.5 - cycleDrift * frame / float(frames), seed.y);
     bool inside = all(greaterThanEqual(sampleAt, vec2(0.0))) && all(lessThanEqual(sampleAt, vec2(1.0)));
     vec4 texel = inside ? textureLod(img, sampleAt, 0.0) : vec4(0.0);
     vec2 home = (seed - vec2(0.5, 0.45)) * vec2(figureHeight * 9.0 / 16.0, figureHeight);
-    home += 0.004 * vec2(sin(time * 2.0 + h1 * 40.0), cos(time * 1.7 + h2 * 40.0));
+    // A tremble of 2 and 1.7 radians a second, from a phase of the grain's own.
+    home += 0.004 * vec2(cosSin(time * 0.31830989 + h1 * 6.3661977).y, cosSin(time * 0.27056340 + h2 * 6.3661977).x);
 
-    // The cloud: a slow vortex of sand around the centre.
+    // The cloud: a slow vortex of sand around the centre, 0.35 radians a second at its middle.
     float radius = 0.15 + 1.05 * sqrt(h1);
-    float spin = h2 * 6.2831853 + time * (0.35 / (radius + 0.2));
-    vec2 cloud = vec2(cos(spin) * radius * 1.25, sin(spin) * radius * 0.62);
+    vec2 spin = cosSin(h2 + time * (0.055704230 / (radius + 0.2)));
+    vec2 cloud = spin * radius * vec2(1.25, 0.62);
 
     // Gathering: each particle leaves the cloud at its own moment.
     float leave = h3 * gather * 0.6;
@@ -47,7 +67,7 @@ void main() {
     float across = clamp((seed.x - 0.35) / 0.3, 0.0, 1.0);
     float blownFrom = scatter + across * (rowEnd - scatter - blowing * 0.3);
     float gust = smoothstep(blownFrom, blownFrom + blowing, time);
-    vec2 wind = gust * gust * vec2(-2.4 - h1 * 1.5, 0.35 + h2 * 0.6 + sin(id) * 0.2) * 0.9;
+    vec2 wind = gust * gust * vec2(-2.4 - h1 * 1.5, 0.15 + h2 * 0.6 + random(id, 4u) * 0.4) * 0.9;
 
     bool dust = h3 > 0.8;  // one in five stays in the cloud
     vec2 p = dust ? cloud : mix(cloud, home, k);
@@ -59,7 +79,7 @@ void main() {
     // and a little larger, so that the cloud holds its light. The dust is
     // thinned the same way. Each grain drawn costs its set-up whatever its
     // size, so fewer, larger grains are the cheaper cloud.
-    bool spare = hash(id * 3.173 + 0.4) >= 0.25;
+    bool spare = random(id, 5u) >= 0.25;
     float shown = dust ? (spare ? 0.0 : 0.6) : mix(spare ? 0.0 : 1.0, onFigure, k);
     vec3 sand = mix(vec3(1.0, 0.72, 0.38), vec3(1.0, 0.9, 0.7), h2);
     vec3 body = mix(sand, texel.rgb * 0.6 + sand * 0.7, 0.4);
