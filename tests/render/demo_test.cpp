@@ -2,6 +2,7 @@
 // and where the composite lands in the window.
 #include "gl_context.h"
 #include "temp_dir.h"
+#include "data_copy.h"
 #include "gl_helpers.h"
 #include "render/demo.h"
 #include "render/renderbuffer.h"
@@ -40,30 +41,6 @@ void fillAttachment(const Renderbuffer& rb, int i, const std::vector<unsigned ch
     glBindTexture(GL_TEXTURE_2D, rb.colorTextures[i]);
     glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, rb.width, rb.height, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
 }
-
-// A copy of the run directory's data whose shader files can be replaced;
-// the process works inside it while the object lives.
-class DataCopy {
-public:
-    DataCopy() : old_(fs::current_path()) {
-        fs::create_directories(dir_ / "data");
-        velmora::test::shareDirectory(old_ / "data" / "walk", dir_ / "data" / "walk");
-        velmora::test::shareDirectory(old_ / "data" / "textures", dir_ / "data" / "textures");
-        fs::copy(old_ / "data" / "shaders", dir_ / "data" / "shaders");
-        fs::current_path(dir_);
-    }
-    ~DataCopy() {
-        fs::current_path(old_);
-    }
-    void replaceShader(const std::string& name, const std::string& text) {
-        writeFile((dir_ / "data" / "shaders" / name).string(), text);
-    }
-
-private:
-    fs::path old_;
-    velmora::test::TempDir tmp_{"velmora-render"};
-    fs::path dir_ = tmp_.path();
-};
 
 // The sources printed after each "Shader error" line, in order.
 std::vector<std::string> reportedSources(const std::string& out) {

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 
 namespace velmora {
 
@@ -49,14 +50,20 @@ OffscreenDemo::~OffscreenDemo() {
 void OffscreenDemo::render(double t) {
     glDrawBuffer(GL_BACK);
     demo_->render(t);
+    played_ = t;
 }
 
 void OffscreenDemo::playUpTo(double t, double fps) {
+    // Frames on the row's own grid, from its start or from just after the last one played in
+    // it: played again, they would walk the figure on a second time.
+    const double from = scoreRowStart(scoreRow(t));
+    int frame = 1;
+    if (played_ >= t) return;
+    if (played_ > from) frame = static_cast<int>(std::floor((played_ - from) * fps)) + 1;
     // Only the scenes' state matters here, so the pixels are scissored away.
     glEnable(GL_SCISSOR_TEST);
     glScissor(0, 0, 1, 1);
-    const double from = scoreRowStart(scoreRow(t));
-    for (int frame = 1; from + frame / fps < t; ++frame) render(from + frame / fps);
+    for (; from + frame / fps < t; ++frame) render(from + frame / fps);
     glDisable(GL_SCISSOR_TEST);
 }
 

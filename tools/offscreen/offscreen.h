@@ -36,7 +36,8 @@ public:
     // One frame for music time t, into the window's back buffer.
     void render(double t);
     // Brings the scenes' walking state to where a viewer reaches time t: the frames of t's row
-    // before t are played at `fps`, unseen. Needed for a faithful still.
+    // before t that this demo has not played yet are played at `fps`, unseen. Needed for a
+    // faithful still; stills taken in order of time each show what a viewer of the whole run sees.
     void playUpTo(double t, double fps);
     // What the last frame left in the window.
     Picture read() const;
@@ -50,6 +51,7 @@ private:
     int height_;
     std::string why_;
     double buildSeconds_ = 0;
+    double played_ = -1;  // the last music time rendered; the walkers never go back
 };
 
 bool writePng(const std::string& path, const Picture& picture);
