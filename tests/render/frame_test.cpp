@@ -213,6 +213,29 @@ TEST_F(Frame, OnlyTheSkiesLeaveTheRowsUnderTheirLand) {
     EXPECT_GT(rowMax(readWindow(kWidth, kHeight), kWidth, 0), 100);
 }
 
+// The quad's shared vertex shader rests on uniforms that some passes never send: the skies are
+// the programs sent neither "width" nor "height", and its "img" stays on unit 0, where the star
+// trails', the meteors' and the composite's first image is. A pass that started sending either
+// would move those pictures without a word.
+TEST_F(Frame, TheSkiesAndTheUnitZeroImageAreWhatIsNotSent) {
+    for (double t : {10.0, 67.0, 100.0, 130.0, 175.0}) demo->render(t);  // every program on that shader
+    auto unsent = [](const ShaderProgram* program, const char* name) {
+        const GLint at = glGetUniformLocation(program->name, name);
+        GLint value = 0;
+        if (at >= 0) glGetUniformiv(program->name, at, &value);
+        return value == 0;  // unread, or never set
+    };
+    for (const ShaderProgram* sky : {demo->rotateProgram, demo->meteorProgram}) {
+        EXPECT_TRUE(unsent(sky, "width"));
+        EXPECT_TRUE(unsent(sky, "height"));
+    }
+    EXPECT_NE(uniformInt(demo->backgroundProgram->name, "width"), 0);
+    EXPECT_NE(uniformInt(demo->heatshockProgram->name, "width"), 0);
+    EXPECT_NE(uniformInt(demo->postprocessProgram->name, "height"), 0);
+    for (const ShaderProgram* p : {demo->rotateProgram, demo->meteorProgram, demo->postprocessProgram})
+        EXPECT_TRUE(unsent(p, "img"));
+}
+
 TEST_F(Frame, ParticlesDrawTheCurrentWalkFrame) {
     const GLuint p = demo->spriteProgram->name;
     for (const auto& [t, frame] : std::vector<std::pair<double, int>>{{0.0, 0}, {0.0333, 0}, {1.0, 30}, {2.5, 1}, {24.5, 69}}) {
