@@ -53,7 +53,8 @@ void main() {
     // A tremble of 2 and 1.7 radians a second, from a phase of the grain's own.
     home += 0.004 * vec2(cosSin(time * 0.31830989 + h1 * 6.3661977).y, cosSin(time * 0.27056340 + h2 * 6.3661977).x);
 
-    // The cloud: a slow vortex of sand around the centre, 0.35 radians a second at its middle.
+    // The cloud: a slow vortex of sand around the centre, turning at 0.35 / (radius + 0.2)
+    // radians a second.
     float radius = 0.15 + 1.05 * sqrt(h1);
     vec2 spin = cosSin(h2 + time * (0.055704230 / (radius + 0.2)));
     vec2 cloud = spin * radius * vec2(1.25, 0.62);

@@ -80,6 +80,41 @@ TEST(Capture, StillIsTheFrameTheDemoDrawsAtThatTime) {
     EXPECT_GT(lit, expected.rgb.size() / 1000);
 }
 
+TEST(Capture, SheetStillsAreWhatAViewerOfTheWholeRunSees) {
+    // The sheet's layout: two columns of 448x252 thumbnails, 8 pixels apart and from the edges,
+    // one for each of these times.
+    constexpr double kSheetTimes[] = {10, 40, 63, 67, 80, 100, 145, 160, 175, 183};
+    constexpr int kThumbW = 448, kThumbH = 252, kGap = 8;
+    const velmora::test::TempDir tmp("velmora-sheet");
+    const ToolRun sheet = capture("--size 320x180 --sheet " + tmp / "sheet.png");
+    ASSERT_EQ(sheet.status, 0) << sheet.err;
+    auto load = [](const std::string& png) {
+        velmora::Picture p;
+        int n = 0;
+        std::unique_ptr<unsigned char, void (*)(void*)> pixels(stbi_load(png.c_str(), &p.width, &p.height, &n, 3),
+                                                               stbi_image_free);
+        if (pixels) p.rgb.assign(pixels.get(), pixels.get() + static_cast<size_t>(p.width) * p.height * 3);
+        return p;
+    };
+    const velmora::Picture s = load(tmp / "sheet.png");
+    ASSERT_EQ(s.width, 2 * kThumbW + 3 * kGap);
+    // The second still of a row, after the sheet has shown the first: the desert's, and the star
+    // night's, where the walker's place gives away a row played twice.
+    for (int i : {1, 8}) {
+        const std::string png = tmp / ("still" + std::to_string(i) + ".png");
+        const ToolRun one = capture("--size 320x180 --still " + std::to_string(kSheetTimes[i]) + " " + png);
+        ASSERT_EQ(one.status, 0) << one.err;
+        const velmora::Picture thumb = velmora::scaled(load(png), kThumbW, kThumbH);
+        const int x0 = kGap + (i % 2) * (kThumbW + kGap), y0 = kGap + (i / 2) * (kThumbH + kGap);
+        size_t differing = 0;
+        for (int y = 0; y < kThumbH; ++y)
+            for (int x = 0; x < kThumbW * 3; ++x)
+                differing += s.rgb[(static_cast<size_t>(y0 + y) * s.width + x0) * 3 + x] !=
+                             thumb.rgb[static_cast<size_t>(y) * kThumbW * 3 + x];
+        EXPECT_EQ(differing, 0u) << kSheetTimes[i] << " s";
+    }
+}
+
 TEST(Capture, TwoSecondsMakeAnMp4OfTheRightLength) {
     if (std::system("ffprobe -version >/dev/null 2>&1") != 0) GTEST_SKIP() << "no ffprobe";
     const velmora::test::TempDir tmp("velmora-capture");
