@@ -9,6 +9,12 @@
 class ShaderProgram;
 struct Renderbuffer;
 
+namespace velmora {
+// Puts the four scenes' walkers back where they start, as at program start: for tests, which
+// play the scenes more than once in a process. A run never calls it.
+void resetWalkers();
+}  // namespace velmora
+
 class Demo {
 public:
     // Texture table: walk frames first, then the images, then the particle

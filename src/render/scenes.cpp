@@ -7,6 +7,33 @@
 
 #include <cmath>
 
+namespace {
+
+struct Walker {
+    int lastFrame;
+    float x;
+};
+
+// Where each scene's walker starts. They live for the whole run and never
+// reset in it: each row is entered once.
+constexpr Walker kDesertStart{0, 0.8f};
+constexpr Walker kMeteorStart{0, 0.9f};
+constexpr Walker kMountainStart{0, 0.8f};
+constexpr Walker kStarNightStart{0, 0.6f};
+Walker desertWalker = kDesertStart;
+Walker meteorWalker = kMeteorStart;
+Walker mountainWalker = kMountainStart;
+Walker starNightWalker = kStarNightStart;
+
+}  // namespace
+
+void velmora::resetWalkers() {
+    desertWalker = kDesertStart;
+    meteorWalker = kMeteorStart;
+    mountainWalker = kMountainStart;
+    starNightWalker = kStarNightStart;
+}
+
 void Demo::drawSprite(GLuint program, int frame, float offsetX, float offsetY, float red, float green,
                       float blue) {
     glUseProgram(program);
@@ -20,58 +47,54 @@ void Demo::drawSprite(GLuint program, int frame, float offsetX, float offsetY, f
 }
 
 void Demo::sceneDesert(double t) {
-    static int lastFrame = 0;
-    static float walkerX = 0.8f;
+    Walker& walker = desertWalker;
     const double rate = 23.0;
     const float groundY = -0.28f, shadowY = -0.13f;
 
     drawHeatShock(textures[kDesert], textures[kDesertBright], t);
     const int frame = velmora::walkFrame(t, rate);
-    if (velmora::steppedBackward(frame, lastFrame)) walkerX = velmora::stepLeft(walkerX);
-    drawSprite(movingProgram->name, frame, walkerX, groundY, 0.0f, 0.0f, 0.0f);
-    drawSprite(dshadowProgram->name, frame, walkerX, shadowY, 0.0f, 0.0f, 0.0f);
-    lastFrame = frame;
+    if (velmora::steppedBackward(frame, walker.lastFrame)) walker.x = velmora::stepLeft(walker.x);
+    drawSprite(movingProgram->name, frame, walker.x, groundY, 0.0f, 0.0f, 0.0f);
+    drawSprite(dshadowProgram->name, frame, walker.x, shadowY, 0.0f, 0.0f, 0.0f);
+    walker.lastFrame = frame;
 }
 
 void Demo::sceneMeteor(double t) {
-    static int lastFrame = 0;
-    static float walkerX = 0.9f;
+    Walker& walker = meteorWalker;
     const double rate = 30.0;
     const float groundY = -0.48f;
 
     const int frame = velmora::walkFrame(t, rate);
-    if (velmora::steppedOnWrap(frame, lastFrame)) walkerX = velmora::stepLeft(walkerX);
+    if (velmora::steppedOnWrap(frame, walker.lastFrame)) walker.x = velmora::stepLeft(walker.x);
     drawMeteors(textures[kMeteorSkySmall], textures[kMeteorSkyBig], t);
     drawBackground(textures[kMeteorGround], textures[kMeteorGround]);
     // Green meteor light on the figure; below zero it takes green away.
     const float green = static_cast<float>(std::sin(t));
-    drawSprite(movingProgram->name, frame, walkerX, groundY, 0.0f, green, 0.0f);
-    lastFrame = frame;
+    drawSprite(movingProgram->name, frame, walker.x, groundY, 0.0f, green, 0.0f);
+    walker.lastFrame = frame;
 }
 
 void Demo::sceneMountain(double t) {
-    static int lastFrame = 0;
-    static float walkerX = 0.8f;
+    Walker& walker = mountainWalker;
     const double rate = 30.0;
 
     drawBackground(textures[kMountain], 0);
     const int frame = velmora::walkFrame(t, rate);
-    if (velmora::steppedOnWrap(frame, lastFrame)) walkerX = velmora::stepLeft(walkerX);
+    if (velmora::steppedOnWrap(frame, walker.lastFrame)) walker.x = velmora::stepLeft(walker.x);
     const float climbY = static_cast<float>(t / 100.0 - 0.7);  // up the slope
-    drawSprite(movingProgram->name, frame, walkerX, climbY, 0.0f, 0.0f, 0.0f);
-    lastFrame = frame;
+    drawSprite(movingProgram->name, frame, walker.x, climbY, 0.0f, 0.0f, 0.0f);
+    walker.lastFrame = frame;
 }
 
 void Demo::sceneStarNight(double t) {
-    static int lastFrame = 0;
-    static float walkerX = 0.6f;
+    Walker& walker = starNightWalker;
     const double rate = 30.0;
     const float groundY = -0.42f;
 
     drawStarTrails(t);
     drawBackground(textures[kStarNight], 0);
     const int frame = velmora::walkFrame(t, rate);
-    if (velmora::steppedOnWrap(frame, lastFrame)) walkerX = velmora::stepLeft(walkerX);
-    drawSprite(movingProgram->name, frame, walkerX, groundY, 1.0f, 1.0f, 1.0f);
-    lastFrame = frame;
+    if (velmora::steppedOnWrap(frame, walker.lastFrame)) walker.x = velmora::stepLeft(walker.x);
+    drawSprite(movingProgram->name, frame, walker.x, groundY, 1.0f, 1.0f, 1.0f);
+    walker.lastFrame = frame;
 }

@@ -1,6 +1,6 @@
 // The walkers of the four scenes: which frame they draw, when they step and
 // where the figure lands, read back from the figure's program after each call.
-// Each scene keeps its walker for the whole process, so each scene has one test.
+// Each scene keeps its walker for the whole run; every test starts them afresh.
 #include "gl_context.h"
 #include "gl_helpers.h"
 #include "render/demo.h"
@@ -18,6 +18,7 @@ namespace {
 class Walker : public ::testing::Test {
 protected:
     void SetUp() override {
+        velmora::resetWalkers();
         ASSERT_TRUE(ctx.ok());
         demo = new Demo(192, 108);
         ASSERT_TRUE(demo->ready());
