@@ -10,6 +10,7 @@
 
 #include "audio/decoder.h"
 #include "dsp.h"
+#include "render/timeline.h"
 #include "encode.h"
 #include "score.h"
 
@@ -211,4 +212,22 @@ TEST(MusicEncoder, ShortClipRoundTripsGaplessWithTheSameBytes) {
         }
         EXPECT_NEAR(best, at, 1) << "click at " << at;
     }
+}
+
+// Sound and picture follow one programme: each section of the music starts, to the millisecond,
+// where the picture changes.
+TEST(Programme, MusicSectionsChangeWhereThePictureDoes) {
+    const double opens[] = {tl::kTitle, tl::kParticles, tl::kMeteor, tl::kMountain, tl::kStarNight, tl::kCredits};
+    for (int row = 2; row <= 7; ++row) {
+        const double at = opens[row - 2];
+        EXPECT_NEAR(velmora::scoreRowStart(row), at, 5e-4) << "row " << row;
+        EXPECT_NE(velmora::scoreRow(at - 1e-3), row) << "row " << row;
+        EXPECT_EQ(velmora::scoreRow(at + 1e-3), row) << "row " << row;
+    }
+    // The desert, its fade toward the near silence, and the silence.
+    EXPECT_EQ(velmora::scoreRow(tl::kDesertEnd - 1e-3), 1);
+    EXPECT_EQ(velmora::scoreRow(tl::kDesertEnd + 1e-3), 0);
+    EXPECT_EQ(velmora::fadeAt(tl::kFadeStart - 1e-3), 0.0f);
+    EXPECT_GT(velmora::fadeAt(tl::kFadeStart + 1e-3), 0.0f);
+    EXPECT_GT(velmora::fadeAt(tl::kDesertEnd - 1e-3), 0.99f);
 }
