@@ -215,6 +215,8 @@ TEST(DeviceClock, FollowsWhatIsHeard) {
     err.finish();
     if (!audioHasDevice(audio)) {
         audioFree(audio);
+        // A run that started a sound server of its own names it: not reaching it is a fault.
+        if (std::getenv("PULSE_SERVER")) FAIL() << "no sound output through PULSE_SERVER " << std::getenv("PULSE_SERVER");
         GTEST_SKIP() << "no sound device here";
     }
     const double latency = audioLatency(audio);

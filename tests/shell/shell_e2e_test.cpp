@@ -104,6 +104,7 @@ TEST(Shell, OpensFullScreenAndEndsOnEscapePressOnly) {
     ASSERT_EQ(xdotool(x.name(), "key Escape"), 0);
     EXPECT_EQ(demo.wait(kEndLimit), 0) << demo.err();
     EXPECT_EQ(demo.out(), "");
+    EXPECT_TRUE(velmora::test::playedItsSoundtrack(demo.err()));
 }
 
 TEST(Shell, EndsOnACloseRequest) {
@@ -117,6 +118,7 @@ TEST(Shell, EndsOnACloseRequest) {
     dpy.requestClose(w);
     EXPECT_EQ(demo.wait(kEndLimit), 0) << demo.err();
     EXPECT_EQ(demo.out(), "");
+    EXPECT_TRUE(velmora::test::playedItsSoundtrack(demo.err()));
 }
 
 TEST(Shell, WithoutADisplayExitsZeroAndSaysWhyOnStderr) {

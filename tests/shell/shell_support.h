@@ -1,11 +1,14 @@
 #pragma once
 // What the shell tests share: a private X server and the demo as a child process.
+#include <gtest/gtest.h>  // before Xlib, whose macros clash with it
+
 #include "temp_dir.h"
 
 #include <X11/Xlib.h>
 
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
 #include <random>
@@ -96,7 +99,9 @@ public:
             } else {
                 setenv("DISPLAY", display.c_str(), 1);
             }
-            setenv("SDL_AUDIODRIVER", "dummy", 1);  // never play sound from a test
+            // Sound goes to the run's own server (a null sink) when there is one, never to a
+            // real device.
+            setenv("SDL_AUDIODRIVER", std::getenv("PULSE_SERVER") ? "pulseaudio" : "dummy", 1);
             int out = open(outPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             int err = open(errPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             dup2(out, 1);
@@ -134,5 +139,16 @@ private:
     std::string errPath_ = dir_ / "stderr";
     pid_t pid_ = -1;
 };
+
+// Whether the demo, by what it said on stderr, played its soundtrack through the sound server
+// of this run (the test command starts one and names it in PULSE_SERVER) rather than timing a
+// silent clock.
+inline ::testing::AssertionResult playedItsSoundtrack(const std::string& err) {
+    if (!std::getenv("PULSE_SERVER"))
+        return ::testing::AssertionFailure() << "no sound server named in PULSE_SERVER (scripts/test.sh starts one)";
+    if (err.find("audio: pulseaudio,") == std::string::npos || err.find("silent clock") != std::string::npos)
+        return ::testing::AssertionFailure() << "the demo did not play its soundtrack:\n" << err;
+    return ::testing::AssertionSuccess();
+}
 
 }  // namespace velmora::test
