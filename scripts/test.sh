@@ -6,12 +6,25 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 source "$root/scripts/servers.sh"
+source "$root/scripts/skips.sh"
 "$root/scripts/setup.sh"
 "$root/scripts/build.sh"
 
 run=$(mktemp -d "${TMPDIR:-/tmp}/velmora-test-XXXXXX")
 xvfb_pid=""
+# Every skipped test of every suite, with its reason: the run's last lines, whatever its outcome.
+skips="$run/skips"
+: >"$skips"
+report_skips() {
+  if [ -s "$skips" ]; then
+    echo "test: skipped, with their reasons:"
+    sed 's/^/test:   /' "$skips"
+  else
+    echo "test: no test was skipped"
+  fi
+}
 cleanup() {
+  report_skips
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
   [ -f "$run/pulse/pid" ] && kill "$(cat "$run/pulse/pid")" 2>/dev/null
   rm -rf "$run"
@@ -19,14 +32,11 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# A sound server of our own with a null sink: the audio layer runs against a real, real-time
-# output. Its socket, state and cookie live in this run's directory; without one, the tests
-# still look for it there and never find a desktop's.
-if start_pulse "$run"; then
-  echo "test: started a PulseAudio null sink in $run/pulse" >&2
-else
-  echo "test: no PulseAudio; the device clock test will be skipped" >&2
-fi
+# A sound server of our own with a null sink: the audio layer and the demo run against a real,
+# real-time output. Its socket, state and cookie live in this run's directory, and the tests
+# that need it fail without it rather than skip.
+start_pulse "$run" || { echo "test: PulseAudio did not start" >&2; exit 1; }
+echo "test: started a PulseAudio null sink in $run/pulse" >&2
 export "${pulse_env[@]}"
 
 # An X server of our own.
@@ -36,7 +46,10 @@ unset WAYLAND_DISPLAY
 echo "test: started Xvfb on $DISPLAY" >&2
 
 echo "test: release build" >&2
-(cd "$root/build" && ctest --output-on-failure -j2)
+status=0
+(cd "$root/build" && ctest --output-on-failure -j2 --output-junit "$run/release.xml") || status=$?
+skips_from_junit "$run/release.xml" release "$skips"
+[ $status = 0 ]
 
 echo "test: sanitizer build (ASan + UBSan)" >&2
 cmake -S "$root" -B "$root/build-sanitize" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_SANITIZE=ON \
@@ -46,12 +59,14 @@ cmake --build "$root/build-sanitize" -j"$(nproc)" >&2
 (
   export ASAN_OPTIONS=detect_leaks=0:abort_on_error=1
   export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-  cd "$root/build-sanitize" && ctest --output-on-failure -j2 -LE 'long|fuzz'
-)
+  cd "$root/build-sanitize" && ctest --output-on-failure -j2 -LE 'long|fuzz' --output-junit "$run/sanitize.xml"
+) || status=$?
+skips_from_junit "$run/sanitize.xml" sanitizers "$skips"
+[ $status = 0 ]
 
 echo "test: the Windows release under Wine" >&2
 "$root/scripts/build-windows.sh"
-bash "$root/tests/windows/run.sh"
+VELMORA_SKIPS="$skips" bash "$root/tests/windows/run.sh"
 
 # What scripts/play.sh starts must still be the release build.
 bash "$root/scripts/check-release.sh" "$root/build"
