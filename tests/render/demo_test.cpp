@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <unistd.h>
@@ -238,6 +239,52 @@ TEST(Composite, CopiesAnEdgeSharpWhateverTheSofteningSwitchSays) {
     const std::vector<int> sharp = {0, 0, 0, 255, 255, 255};
     for (int average : {0, 1})
         for (const auto& row : edge(average)) EXPECT_EQ(row, sharp) << average;
+    delete demo;
+}
+
+// What the composite's zoom and vignette do to a known picture: a zoom below 1 magnifies about
+// the centre, so a line right of it moves further right; the vignette darkens the corners and
+// leaves the centre alone.
+TEST(Composite, ZoomsInAboutTheCentreAndDarkensTheCorners) {
+    const int width = 640, height = 360;
+    GlContext ctx(width, height);
+    ASSERT_TRUE(ctx.ok());
+    Demo* demo = new Demo(width, height);
+    Renderbuffer* rb = demo->renderbuffer;
+    fillAttachment(*rb, 1, std::vector<unsigned char>(static_cast<size_t>(width) * height * 4, 0));
+    auto brightestColumn = [&](const std::vector<unsigned char>& rgb) {
+        const size_t row = static_cast<size_t>(height / 2) * width;
+        int best = 0;
+        for (int x = 1; x < width; ++x)
+            if (rgb[(row + x) * 3] > rgb[(row + best) * 3]) best = x;
+        return best;
+    };
+    // A white line two texels wide at 0.6 of the picture's width.
+    const int line = width * 6 / 10;
+    std::vector<unsigned char> pic(static_cast<size_t>(width) * height * 4, 0);
+    for (int y = 0; y < height; ++y)
+        for (int x = line; x < line + 2; ++x) std::fill_n(&pic[(static_cast<size_t>(y) * width + x) * 4], 4, 255);
+    fillAttachment(*rb, 0, pic);
+    for (float zoom : {1.0f, 0.8f, 0.6f}) {
+        plainComposite(*rb, 0);
+        rb->zoom = zoom;
+        rb->composite();
+        const double expected = width * (0.5 + 0.1 / zoom);  // the line's distance from the centre over zoom
+        EXPECT_NEAR(brightestColumn(readWindow(width, height)), expected, 2.0) << zoom;
+    }
+
+    // An even grey picture: the centre keeps its light, the corners keep a fifth to three fifths.
+    fillAttachment(*rb, 0, std::vector<unsigned char>(static_cast<size_t>(width) * height * 4, 200));
+    plainComposite(*rb, 0);
+    rb->composite();
+    const auto rgb = readWindow(width, height);
+    auto grey = [&](int x, int y) { return rgb[(static_cast<size_t>(y) * width + x) * 3]; };
+    const double centre = grey(width / 2, height / 2);
+    EXPECT_NEAR(centre, 200, 2.0);
+    for (const auto& [x, y] : std::vector<std::pair<int, int>>{{0, 0}, {width - 1, 0}, {0, height - 1}, {width - 1, height - 1}}) {
+        EXPECT_GT(grey(x, y), centre * 0.2) << x << "," << y;
+        EXPECT_LT(grey(x, y), centre * 0.6) << x << "," << y;
+    }
     delete demo;
 }
 

@@ -236,6 +236,37 @@ TEST_F(Frame, TheSkiesAndTheUnitZeroImageAreWhatIsNotSent) {
         EXPECT_TRUE(unsent(p, "img"));
 }
 
+// The heat shimmer bends the desert by a few pixels: a straight edge seen through the hottest air
+// wanders, but never further than a shimmer reaches (its ripples are 4 pixels at full strength,
+// 1.4 times that where the companion says the ground is hottest).
+TEST_F(Frame, HeatShimmerBendsAStraightEdgeByAFewPixels) {
+    // White left of the middle column, black from it on, over ground at its hottest.
+    std::vector<unsigned char> edge(static_cast<size_t>(kWidth) * kHeight * 4, 255);
+    for (int y = 0; y < kHeight; ++y)
+        std::fill_n(&edge[(static_cast<size_t>(y) * kWidth + kWidth / 2) * 4], kWidth / 2 * 4 - 1, 0);
+    for (size_t i = 3; i < edge.size(); i += 4) edge[i] = 255;
+    std::vector<unsigned char> hot(static_cast<size_t>(kWidth) * kHeight * 4, 0);
+    for (size_t i = 3; i < hot.size(); i += 4) hot[i] = 255;
+    const GLuint image = nearestTexture(kWidth, kHeight, edge), companion = nearestTexture(kWidth, kHeight, hot);
+    int furthest = 0;
+    for (double t : {3.0, 11.5, 27.25, 40.0}) {
+        glBindFramebuffer(GL_FRAMEBUFFER, 0);
+        glViewport(0, 0, kWidth, kHeight);
+        clearTo(1.0f, 0.0f, 0.0f);
+        demo->drawHeatShock(image, companion, t);
+        const auto rgb = readWindow(kWidth, kHeight);
+        for (int y = 0; y < kHeight; ++y) {
+            int x = 0;
+            while (x < kWidth && rgb[(static_cast<size_t>(y) * kWidth + x) * 3 + 1] > 128) ++x;
+            furthest = std::max(furthest, std::abs(x - kWidth / 2));
+        }
+    }
+    glDeleteTextures(1, &image);
+    glDeleteTextures(1, &companion);
+    EXPECT_GE(furthest, 2);
+    EXPECT_LE(furthest, 8);
+}
+
 TEST_F(Frame, ParticlesDrawTheCurrentWalkFrame) {
     const GLuint p = demo->spriteProgram->name;
     for (const auto& [t, frame] : std::vector<std::pair<double, int>>{{0.0, 0}, {0.0333, 0}, {1.0, 30}, {2.5, 1}, {24.5, 69}}) {
@@ -393,4 +424,33 @@ TEST(FrameEdges, DesertEdgesAreAsCalmAsTheirNeighbours) {
     }
     EXPECT_LT(edgeCols / 8, 1.3 * innerCols / 40);
     EXPECT_LT(edgeRows / 4, 1.3 * innerRows / 20);
+}
+
+// Meteors cross the meteor sky: in every four seconds, some frame has a streak lit that the stars
+// alone never light. A near meteor is 0.42 of the picture's height long; its head and the first
+// third of its tail are bright: at 720 lines, over 100 pixels more than the quietest sky.
+TEST(FrameMeteors, AStreakCrossesTheSkyEveryFewSeconds) {
+    constexpr int kW = 1280, kH = 720;
+    GlContext ctx(kW, kH);
+    ASSERT_TRUE(ctx.ok());
+    Demo* demo = new Demo(kW, kH);
+    ASSERT_TRUE(demo->ready());
+    // Bright pixels of the sky (the upper half of the picture, above the land), four frames a second.
+    constexpr int kPerSecond = 4, kSeconds = 16;
+    std::vector<int> bright;
+    for (int i = 0; i < kSeconds * kPerSecond; ++i) {
+        demo->render(95.0 + static_cast<double>(i) / kPerSecond);
+        const auto rgb = readWindow(kW, kH);
+        int n = 0;
+        for (size_t p = static_cast<size_t>(kH / 2) * kW * 3; p < rgb.size(); p += 3)
+            n += rgb[p] + rgb[p + 1] + rgb[p + 2] > 3 * 170;
+        bright.push_back(n);
+    }
+    delete demo;
+    const int quietest = *std::min_element(bright.begin(), bright.end());
+    for (int from = 0; from < kSeconds; from += 4) {
+        const auto window = bright.begin() + from * kPerSecond;
+        EXPECT_GT(*std::max_element(window, window + 4 * kPerSecond), quietest + 100)
+            << "no meteor from " << 95 + from << " s to " << 99 + from << " s";
+    }
 }
