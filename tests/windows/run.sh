@@ -131,7 +131,7 @@ if new_case close 1280x720; then
     wait_exit "$demo"
     status=$?
     [ $status = 0 ] && [ ! -s "$case/stdout" ] && ok "a close request ends it: status 0, nothing on stdout" ||
-      bad "close request: status $status, stdout: $(head -c 300 "$case/stdout")"
+      bad "close request: status $status, stdout: $(head -c 300 "$case/stdout"), stderr: $(tail -n 5 "$case/stderr")"
     grep -q '^audio: wasapi, ' "$case/stderr" && ok "sound through SDL's wasapi output: $(grep '^audio:' "$case/stderr")" ||
       bad "no wasapi line on stderr: $(grep audio "$case/stderr")"
   else
