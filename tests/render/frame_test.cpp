@@ -50,14 +50,20 @@ GLuint nearestTexture(int w, int h, const std::vector<unsigned char>& texels) {
     return name;
 }
 
-// The window after drawing `image` as a background layer over red; the texture is deleted.
-std::vector<unsigned char> layerOverRed(Demo& demo, GLuint image) {
+// The window after `pass` draws straight into it, over a clear of an opaque colour.
+std::vector<unsigned char> drawnOver(float red, float green, float blue, const std::function<void()>& pass) {
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
     glViewport(0, 0, kWidth, kHeight);
-    clearTo(1.0f, 0.0f, 0.0f);
-    demo.drawBackground(image, 0);
-    glDeleteTextures(1, &image);
+    clearTo(red, green, blue);
+    pass();
     return readWindow(kWidth, kHeight);
+}
+
+// The window after drawing `image` as a background layer over red; the texture is deleted.
+std::vector<unsigned char> layerOverRed(Demo& demo, GLuint image) {
+    const auto rgb = drawnOver(1.0f, 0.0f, 0.0f, [&] { demo.drawBackground(image, 0); });
+    glDeleteTextures(1, &image);
+    return rgb;
 }
 
 double difference(const std::vector<unsigned char>& a, const std::vector<unsigned char>& b) {
@@ -174,11 +180,7 @@ TEST_F(Frame, OutlinedLayersAreDrawnInsideTheirOutline) {
 TEST_F(Frame, OnlyTheSkiesLeaveTheRowsUnderTheirLand) {
     // Which of the given window rows a pass leaves as they were.
     auto untouchedRows = [&](const std::function<void()>& pass, std::vector<int> rows) {
-        glBindFramebuffer(GL_FRAMEBUFFER, 0);
-        glViewport(0, 0, kWidth, kHeight);
-        clearTo(1.0f, 0.0f, 1.0f);  // a colour no pass draws
-        pass();
-        const auto rgb = readWindow(kWidth, kHeight);
+        const auto rgb = drawnOver(1.0f, 0.0f, 1.0f, pass);  // a colour no pass draws
         std::vector<bool> untouched;
         for (int y : rows) {
             const unsigned char* p = &rgb[(static_cast<size_t>(y) * kWidth + kWidth / 2) * 3];
@@ -240,21 +242,19 @@ TEST_F(Frame, TheSkiesAndTheUnitZeroImageAreWhatIsNotSent) {
 // wanders, but never further than a shimmer reaches (its ripples are 4 pixels at full strength,
 // 1.4 times that where the companion says the ground is hottest).
 TEST_F(Frame, HeatShimmerBendsAStraightEdgeByAFewPixels) {
-    // White left of the middle column, black from it on, over ground at its hottest.
-    std::vector<unsigned char> edge(static_cast<size_t>(kWidth) * kHeight * 4, 255);
+    // White left of the middle column, black from it on, opaque; over ground at its hottest (the
+    // companion's alpha), with no glow.
+    std::vector<unsigned char> edge, hot;
     for (int y = 0; y < kHeight; ++y)
-        std::fill_n(&edge[(static_cast<size_t>(y) * kWidth + kWidth / 2) * 4], kWidth / 2 * 4 - 1, 0);
-    for (size_t i = 3; i < edge.size(); i += 4) edge[i] = 255;
-    std::vector<unsigned char> hot(static_cast<size_t>(kWidth) * kHeight * 4, 0);
-    for (size_t i = 3; i < hot.size(); i += 4) hot[i] = 255;
+        for (int x = 0; x < kWidth; ++x) {
+            const unsigned char grey = x < kWidth / 2 ? 255 : 0;
+            edge.insert(edge.end(), {grey, grey, grey, 255});
+            hot.insert(hot.end(), {0, 0, 0, 255});
+        }
     const GLuint image = nearestTexture(kWidth, kHeight, edge), companion = nearestTexture(kWidth, kHeight, hot);
     int furthest = 0;
     for (double t : {3.0, 11.5, 27.25, 40.0}) {
-        glBindFramebuffer(GL_FRAMEBUFFER, 0);
-        glViewport(0, 0, kWidth, kHeight);
-        clearTo(1.0f, 0.0f, 0.0f);
-        demo->drawHeatShock(image, companion, t);
-        const auto rgb = readWindow(kWidth, kHeight);
+        const auto rgb = drawnOver(1.0f, 0.0f, 0.0f, [&] { demo->drawHeatShock(image, companion, t); });
         for (int y = 0; y < kHeight; ++y) {
             int x = 0;
             while (x < kWidth && rgb[(static_cast<size_t>(y) * kWidth + x) * 3 + 1] > 128) ++x;
