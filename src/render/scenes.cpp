@@ -5,7 +5,9 @@
 #include "assets/shader.h"
 #include "render/timing.h"
 
+#include <algorithm>
 #include <cmath>
+#include <iterator>
 
 namespace {
 
@@ -14,25 +16,15 @@ struct Walker {
     float x;
 };
 
-// Where each scene's walker starts. They live for the whole run and never
-// reset in it: each row is entered once.
-constexpr Walker kDesertStart{0, 0.8f};
-constexpr Walker kMeteorStart{0, 0.9f};
-constexpr Walker kMountainStart{0, 0.8f};
-constexpr Walker kStarNightStart{0, 0.6f};
-Walker desertWalker = kDesertStart;
-Walker meteorWalker = kMeteorStart;
-Walker mountainWalker = kMountainStart;
-Walker starNightWalker = kStarNightStart;
+// Each scene's walker and where it starts. They live for the whole run and
+// never reset in it: each row is entered once.
+enum Scene { kDesertScene, kMeteorScene, kMountainScene, kStarNightScene, kSceneCount };
+constexpr Walker kStarts[kSceneCount] = {{0, 0.8f}, {0, 0.9f}, {0, 0.8f}, {0, 0.6f}};
+Walker walkers[kSceneCount] = {kStarts[0], kStarts[1], kStarts[2], kStarts[3]};
 
 }  // namespace
 
-void velmora::resetWalkers() {
-    desertWalker = kDesertStart;
-    meteorWalker = kMeteorStart;
-    mountainWalker = kMountainStart;
-    starNightWalker = kStarNightStart;
-}
+void velmora::resetWalkers() { std::copy(std::begin(kStarts), std::end(kStarts), walkers); }
 
 void Demo::drawSprite(GLuint program, int frame, float offsetX, float offsetY, float red, float green,
                       float blue) {
@@ -47,7 +39,7 @@ void Demo::drawSprite(GLuint program, int frame, float offsetX, float offsetY, f
 }
 
 void Demo::sceneDesert(double t) {
-    Walker& walker = desertWalker;
+    Walker& walker = walkers[kDesertScene];
     const double rate = 23.0;
     const float groundY = -0.28f, shadowY = -0.13f;
 
@@ -60,7 +52,7 @@ void Demo::sceneDesert(double t) {
 }
 
 void Demo::sceneMeteor(double t) {
-    Walker& walker = meteorWalker;
+    Walker& walker = walkers[kMeteorScene];
     const double rate = 30.0;
     const float groundY = -0.48f;
 
@@ -75,7 +67,7 @@ void Demo::sceneMeteor(double t) {
 }
 
 void Demo::sceneMountain(double t) {
-    Walker& walker = mountainWalker;
+    Walker& walker = walkers[kMountainScene];
     const double rate = 30.0;
 
     drawBackground(textures[kMountain], 0);
@@ -87,7 +79,7 @@ void Demo::sceneMountain(double t) {
 }
 
 void Demo::sceneStarNight(double t) {
-    Walker& walker = starNightWalker;
+    Walker& walker = walkers[kStarNightScene];
     const double rate = 30.0;
     const float groundY = -0.42f;
 
