@@ -56,10 +56,9 @@ void OffscreenDemo::render(double t) {
 void OffscreenDemo::playUpTo(double t, double fps) {
     // Frames on the row's own grid, from its start or from just after the last one played in
     // it: played again, they would walk the figure on a second time.
-    const double from = scoreRowStart(scoreRow(t));
-    int frame = 1;
     if (played_ >= t) return;
-    if (played_ > from) frame = static_cast<int>(std::floor((played_ - from) * fps)) + 1;
+    const double from = scoreRowStart(scoreRow(t));
+    int frame = played_ > from ? static_cast<int>(std::floor((played_ - from) * fps)) + 1 : 1;
     // Only the scenes' state matters here, so the pixels are scissored away.
     glEnable(GL_SCISSOR_TEST);
     glScissor(0, 0, 1, 1);
