@@ -4,7 +4,6 @@
 #include "temp_dir.h"
 
 #include <gtest/gtest.h>
-#include <stb/stb_image.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -57,11 +56,10 @@ TEST(Capture, StillIsTheFrameTheDemoDrawsAtThatTime) {
     const ToolRun r = capture("--size 320x180 --still 97.3 " + png);
     ASSERT_EQ(r.status, 0) << r.err;
 
-    int w = 0, h = 0, n = 0;
-    std::unique_ptr<unsigned char, void (*)(void*)> pixels(stbi_load(png.c_str(), &w, &h, &n, 3), stbi_image_free);
-    ASSERT_TRUE(pixels);
-    ASSERT_EQ(w, kW);
-    ASSERT_EQ(h, kH);
+    const velmora::Picture still = velmora::readPng(png);
+    ASSERT_FALSE(still.rgb.empty());
+    ASSERT_EQ(still.width, kW);
+    ASSERT_EQ(still.height, kH);
 
     velmora::OffscreenDemo od(kW, kH);
     ASSERT_TRUE(od.ok()) << od.why();
@@ -72,7 +70,7 @@ TEST(Capture, StillIsTheFrameTheDemoDrawsAtThatTime) {
     const velmora::Picture expected = od.read();
     ASSERT_EQ(expected.rgb.size(), static_cast<size_t>(kW) * kH * 3);
     size_t differing = 0;
-    for (size_t i = 0; i < expected.rgb.size(); ++i) differing += expected.rgb[i] != pixels.get()[i];
+    for (size_t i = 0; i < expected.rgb.size(); ++i) differing += expected.rgb[i] != still.rgb[i];
     EXPECT_EQ(differing, 0u);
     // And it is a picture, not a black frame.
     size_t lit = 0;
@@ -88,15 +86,7 @@ TEST(Capture, SheetStillsAreWhatAViewerOfTheWholeRunSees) {
     const velmora::test::TempDir tmp("velmora-sheet");
     const ToolRun sheet = capture("--size 320x180 --sheet " + tmp / "sheet.png");
     ASSERT_EQ(sheet.status, 0) << sheet.err;
-    auto load = [](const std::string& png) {
-        velmora::Picture p;
-        int n = 0;
-        std::unique_ptr<unsigned char, void (*)(void*)> pixels(stbi_load(png.c_str(), &p.width, &p.height, &n, 3),
-                                                               stbi_image_free);
-        if (pixels) p.rgb.assign(pixels.get(), pixels.get() + static_cast<size_t>(p.width) * p.height * 3);
-        return p;
-    };
-    const velmora::Picture s = load(tmp / "sheet.png");
+    const velmora::Picture s = velmora::readPng(tmp / "sheet.png");
     ASSERT_EQ(s.width, 2 * kThumbW + 3 * kGap);
     // The second still of a row, after the sheet has shown the first: the desert's, and the star
     // night's, where the walker's place gives away a row played twice.
@@ -104,7 +94,7 @@ TEST(Capture, SheetStillsAreWhatAViewerOfTheWholeRunSees) {
         const std::string png = tmp / ("still" + std::to_string(i) + ".png");
         const ToolRun one = capture("--size 320x180 --still " + std::to_string(kSheetTimes[i]) + " " + png);
         ASSERT_EQ(one.status, 0) << one.err;
-        const velmora::Picture thumb = velmora::scaled(load(png), kThumbW, kThumbH);
+        const velmora::Picture thumb = velmora::scaled(velmora::readPng(png), kThumbW, kThumbH);
         const int x0 = kGap + (i % 2) * (kThumbW + kGap), y0 = kGap + (i / 2) * (kThumbH + kGap);
         size_t differing = 0;
         for (int y = 0; y < kThumbH; ++y)

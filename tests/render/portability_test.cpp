@@ -3,19 +3,19 @@
 // are on this machine's GL: drawn with sine, cosine and tangent reducing their argument the way
 // single-precision GPUs do, and drawn by a second GL stack, zink over lavapipe.
 #include "data_copy.h"
+#include "offscreen.h"
 #include "temp_dir.h"
 
 #include <gtest/gtest.h>
-#include <stb/stb_image.h>
 
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <memory>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 using namespace velmora::test;
@@ -52,11 +52,9 @@ void drawStills(const fs::path& runDir, const std::string& env, Stills& out) {
 std::vector<unsigned char> loadStill(const Stills& s, double t) {
     char name[64];
     std::snprintf(name, sizeof name, "still_%06.2f.png", t);
-    int w = 0, h = 0, n = 0;
-    std::unique_ptr<unsigned char, void (*)(void*)> pixels(stbi_load((s.dir / name).c_str(), &w, &h, &n, 3),
-                                                           stbi_image_free);
-    if (!pixels || w != kWidth || h != kHeight) return {};
-    return std::vector<unsigned char>(pixels.get(), pixels.get() + static_cast<size_t>(w) * h * 3);
+    velmora::Picture still = velmora::readPng(s.dir / name);
+    if (still.width != kWidth || still.height != kHeight) return {};
+    return std::move(still.rgb);
 }
 
 // Peak signal to noise ratio of two 8-bit pictures, in dB; infinite when they are equal.

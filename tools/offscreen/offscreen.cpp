@@ -5,6 +5,7 @@
 
 #include <GL/glew.h>
 #include <GLFW/glfw3.h>
+#include <stb/stb_image.h>
 #include <stb/stb_image_write.h>
 
 #include <algorithm>
@@ -92,6 +93,16 @@ Picture OffscreenDemo::read() const {
 bool writePng(const std::string& path, const Picture& p) {
     stbi_write_png_compression_level = 9;
     return stbi_write_png(path.c_str(), p.width, p.height, 3, p.rgb.data(), p.width * 3) != 0;
+}
+
+Picture readPng(const std::string& path) {
+    Picture p;
+    int channels = 0;
+    if (stbi_uc* pixels = stbi_load(path.c_str(), &p.width, &p.height, &channels, 3)) {
+        p.rgb.assign(pixels, pixels + static_cast<size_t>(p.width) * p.height * 3);
+        stbi_image_free(pixels);
+    }
+    return p;
 }
 
 Picture scaled(const Picture& src, int width, int height) {

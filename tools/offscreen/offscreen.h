@@ -55,6 +55,8 @@ private:
 };
 
 bool writePng(const std::string& path, const Picture& picture);
+// A PNG file as RGB; an empty picture when it cannot be read.
+Picture readPng(const std::string& path);
 
 // A still scaled down by an integer-free box filter to the given size.
 Picture scaled(const Picture& src, int width, int height);
