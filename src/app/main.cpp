@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "app/shell.h"
 #include "assets/paths.h"
 #include "audio/audio.h"
 #include "render/demo.h"
@@ -32,7 +33,7 @@ GLFWwindow* openWindow(bool glfwReady, const GLFWvidmode*& mode) {
         std::fprintf(stderr, "velmora: no primary monitor\n");
         return nullptr;
     }
-    mode = glfwGetVideoMode(monitor);
+    mode = currentVideoMode(monitor);
     if (!mode) {
         std::fprintf(stderr, "velmora: the primary monitor reports no video mode\n");
         return nullptr;
@@ -43,9 +44,40 @@ GLFWwindow* openWindow(bool glfwReady, const GLFWvidmode*& mode) {
     glfwWindowHint(GLFW_REFRESH_RATE, mode->refreshRate);
     glfwWindowHint(GLFW_CONTEXT_VERSION_MAJOR, 3);
     glfwWindowHint(GLFW_CONTEXT_VERSION_MINOR, 3);
-    GLFWwindow* window = glfwCreateWindow(mode->width, mode->height, kTitle, monitor, nullptr);
+    GLFWwindow* window = createFullScreenWindow(monitor, *mode, kTitle);
     if (!window) std::fprintf(stderr, "velmora: the full-screen window could not be created\n");
     return window;
+}
+
+// What main owns for the run, from start-up to shutdown.
+struct Run {
+    Audio* audio = nullptr;
+    GLFWwindow* window = nullptr;
+    Demo* demo = nullptr;
+    AudioStream stream = 0;
+};
+
+// One iteration up to the buffer swap: the close flag, the clock, the end test, the frame.
+bool frame(void* user) {
+    Run& run = *static_cast<Run*>(user);
+    if (glfwWindowShouldClose(run.window)) return false;
+    const double seconds =
+        audioChannelBytes2Seconds(run.audio, run.stream, audioChannelGetPosition(run.audio, run.stream));
+    if (seconds > kEndSeconds) return false;
+    run.demo->render(seconds);
+    return true;
+}
+
+void shutdown(void* user) {
+    Run* run = static_cast<Run*>(user);
+    if (run->window) {
+        glfwSetInputMode(run->window, GLFW_CURSOR, GLFW_CURSOR_NORMAL);
+        delete run->demo;
+    }
+    audioFree(run->audio);
+    glfwDestroyWindow(run->window);
+    glfwTerminate();
+    delete run;
 }
 
 }  // namespace
@@ -53,35 +85,27 @@ GLFWwindow* openWindow(bool glfwReady, const GLFWvidmode*& mode) {
 int main() {
     glewExperimental = GL_TRUE;
     const bool glfwReady = glfwInit() == GLFW_TRUE;
-    Audio* audio = audioInit(kAudioDevice, kAudioFrequency);
+    Run* run = new Run;
+    run->audio = audioInit(kAudioDevice, kAudioFrequency);
 
     const GLFWvidmode* mode = nullptr;
-    GLFWwindow* window = openWindow(glfwReady, mode);
-    if (window) {
-        glfwSetInputMode(window, GLFW_CURSOR, GLFW_CURSOR_HIDDEN);
-        glfwMakeContextCurrent(window);
-        glfwSetKeyCallback(window, keyCallback);
+    run->window = openWindow(glfwReady, mode);
+    if (run->window) {
+        glfwSetInputMode(run->window, GLFW_CURSOR, GLFW_CURSOR_HIDDEN);
+        glfwMakeContextCurrent(run->window);
+        glfwSetKeyCallback(run->window, keyCallback);
         glewInit();
 
-        Demo* demo = new Demo(mode->width, mode->height);
+        velmora::resetWalkers();
+        run->demo = new Demo(mode->width, mode->height);
         // An empty Demo (no GL) cannot draw: end the run before the music starts.
-        if (demo->ready()) {
-            AudioStream stream = audioStreamCreateFile(audio, kSoundtrack);
-            audioChannelPlay(audio, stream, false);
-            while (!glfwWindowShouldClose(window)) {
-                const double seconds =
-                    audioChannelBytes2Seconds(audio, stream, audioChannelGetPosition(audio, stream));
-                if (seconds > kEndSeconds) break;
-                demo->render(seconds);
-                glfwSwapBuffers(window);
-                glfwPollEvents();
-            }
+        if (run->demo->ready()) {
+            run->stream = audioStreamCreateFile(run->audio, kSoundtrack);
+            audioChannelPlay(run->audio, run->stream, false);
+            runFrameLoop(run->window, FrameLoop{frame, shutdown, run});
+            return 0;
         }
-        glfwSetInputMode(window, GLFW_CURSOR, GLFW_CURSOR_NORMAL);
-        delete demo;
     }
-    audioFree(audio);
-    glfwDestroyWindow(window);
-    glfwTerminate();
+    shutdown(run);
     return 0;
 }

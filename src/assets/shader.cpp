@@ -1,8 +1,12 @@
 #include "assets/shader.h"
 
+#include "assets/glplatform.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <string>
 
 namespace {
 
@@ -28,6 +32,15 @@ char* readSource(const char* path) {
     return text;
 }
 
+// The source as this platform's GLSL compiler takes it: the file's own #version line, where it
+// has one, replaced by the platform's. Everything after it, line numbers included, is unchanged.
+std::string compiledSource(const char* text) {
+    const char* line = glplatform::kShaderVersionLine;
+    if (!line || std::strncmp(text, "#version", 8) != 0) return text;
+    const char* rest = std::strchr(text, '\n');
+    return std::string(line) + "#line 2\n" + (rest ? rest + 1 : "");
+}
+
 }  // namespace
 
 Shader::Shader(const char* path, GLenum type) {
@@ -38,9 +51,11 @@ Shader::Shader(const char* path, GLenum type) {
         std::printf("%s\n", path);
     }
     const GLchar* source = text ? text : empty;
+    const std::string platformSource = compiledSource(source);
+    const GLchar* compiledText = platformSource.c_str();
 
     name = glCreateShader(type);
-    glShaderSource(name, 1, &source, nullptr);
+    glShaderSource(name, 1, &compiledText, nullptr);
     glCompileShader(name);
     GLint compiled = 0;
     glGetShaderiv(name, GL_COMPILE_STATUS, &compiled);

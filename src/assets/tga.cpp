@@ -1,7 +1,36 @@
 #include "assets/tga.h"
 
+#include "assets/glplatform.h"
+
 #include <cstdio>
 #include <cstdlib>
+
+namespace {
+
+// The pixels as RGBA bytes, as GL would expand them into an RGBA texture: BGR(A) reordered,
+// a single channel as red with no green or blue, a missing alpha opaque. Frees `pixels`;
+// null when out of memory.
+unsigned char* expandToRgba(TgaImage& image, unsigned char* pixels) {
+    const std::size_t count = static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.height);
+    auto* rgba = static_cast<unsigned char*>(std::malloc(count * 4));
+    if (rgba) {
+        const int n = image.bytesPerPixel;
+        for (std::size_t i = 0; i < count; ++i) {
+            const unsigned char* src = pixels + i * static_cast<std::size_t>(n);
+            unsigned char* dst = rgba + i * 4;
+            dst[0] = n == 1 ? src[0] : src[2];
+            dst[1] = n == 1 ? 0 : src[1];
+            dst[2] = n == 1 ? 0 : src[0];
+            dst[3] = n == 4 ? src[3] : 255;
+        }
+        image.bytesPerPixel = 4;
+        image.format = GL_RGBA;
+    }
+    std::free(pixels);
+    return rgba;
+}
+
+}  // namespace
 
 void loadTexture(const char* path, GLuint texture) {
     TgaImage image{};
@@ -19,6 +48,10 @@ void loadTexture(const char* path, GLuint texture) {
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
 
+    if (!reason && glplatform::kRgbaUploadsOnly && image.format != GL_RGBA) {
+        pixels = expandToRgba(image, pixels);
+        if (!pixels) reason = "out of memory";
+    }
     if (reason) {
         std::printf("Texture error\n");
         std::printf("%s: %s\n", path, reason);

@@ -10,8 +10,9 @@ class ShaderProgram;
 struct Renderbuffer;
 
 namespace velmora {
-// Puts the four scenes' walkers back where they start, as at program start: for tests, which
-// play the scenes more than once in a process. A run never calls it.
+// Puts the four scenes' walkers back where they start, as at program start. Each run begins
+// with it (a web page may play the demo more than once in one process), and so do tests that
+// play the scenes more than once; within a run the walkers never go back.
 void resetWalkers();
 }  // namespace velmora
 

@@ -3,6 +3,7 @@
 // before setting it.
 #include "render/demo.h"
 
+#include "assets/glplatform.h"
 #include "assets/shader.h"
 #include "render/particles.h"
 #include "render/timing.h"
@@ -72,7 +73,7 @@ void Demo::drawMeteors(GLuint small, GLuint big, double time) {
 void Demo::drawParticles(double time) {
     const double rate = 30.0;  // walk frames per second
     glEnable(GL_POINT_SPRITE);
-    glPointSize(velmora::particlePointSize(width));
+    glplatform::pointSize(velmora::particlePointSize(width));
     const GLuint p = spriteProgram->name;
     glUseProgram(p);
     glActiveTexture(GL_TEXTURE0);

@@ -1,5 +1,6 @@
 #include "render/renderbuffer.h"
 
+#include "assets/glplatform.h"
 #include "assets/shader.h"
 
 #include <cstdlib>
@@ -27,7 +28,7 @@ Renderbuffer::Renderbuffer(int width_, int height_, int viewportY_) {
         glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-        glFramebufferTexture(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0 + i, colorTextures[i], 0);
+        glplatform::attachColorTexture(GL_COLOR_ATTACHMENT0 + i, colorTextures[i]);
     }
     const GLenum drawBuffers[3] = {GL_COLOR_ATTACHMENT0, GL_COLOR_ATTACHMENT1, GL_COLOR_ATTACHMENT2};
     glDrawBuffers(textureCount, drawBuffers);

@@ -49,7 +49,8 @@ OffscreenDemo::~OffscreenDemo() {
 }
 
 void OffscreenDemo::render(double t) {
-    glDrawBuffer(GL_BACK);
+    const GLenum back = GL_BACK;
+    glDrawBuffers(1, &back);  // the one form of this that WebGL also has
     demo_->render(t);
     played_ = t;
 }

@@ -1,0 +1,18 @@
+// The shell on a desktop: GLFW's own monitor and full-screen window, and a plain loop.
+#include "app/shell.h"
+
+#include <GLFW/glfw3.h>
+
+const GLFWvidmode* currentVideoMode(GLFWmonitor* monitor) { return glfwGetVideoMode(monitor); }
+
+GLFWwindow* createFullScreenWindow(GLFWmonitor* monitor, const GLFWvidmode& mode, const char* title) {
+    return glfwCreateWindow(mode.width, mode.height, title, monitor, nullptr);
+}
+
+void runFrameLoop(GLFWwindow* window, FrameLoop loop) {
+    while (loop.frame(loop.user)) {
+        glfwSwapBuffers(window);
+        glfwPollEvents();
+    }
+    loop.finish(loop.user);
+}

@@ -1,0 +1,226 @@
+// The audio layer in a browser: the soundtrack decoded by our libmpg123 (gapless, as on the
+// desktop) and played by Web Audio. The position is what is heard: the context time that the
+// output reports as leaving the speakers, against the time the stream was scheduled to start.
+#include "audio/audio.h"
+
+#include "audio/decoder.h"
+
+#include <emscripten.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr int kChannels = 2;
+constexpr int kBytesPerSample = 2;
+// Scheduled this far ahead so that the first sample is not cut by the time the call takes.
+constexpr double kStartLeadSeconds = 0.05;
+
+// The page's AudioContext and its buffers live in Module.velmoraAudio, indexed by stream.
+EM_JS(int, webAudioOpen, (int rate), {
+    var Context = globalThis.AudioContext || globalThis.webkitAudioContext;
+    if (!Context) return 0;
+    try {
+        var context = new Context({sampleRate: rate, latencyHint: "interactive"});
+        context.resume();
+        Module.velmoraAudio = {context: context, buffers: {}, sources: {}, starts: {}};
+        return context.sampleRate;
+    } catch (e) {
+        return 0;
+    }
+});
+
+// Interleaved 16-bit PCM into an AudioBuffer at its own rate; Web Audio resamples on output.
+EM_JS(void, webAudioBuffer, (int stream, const short* pcm, int frames, int channels, int rate), {
+    var audio = Module.velmoraAudio;
+    var buffer = audio.context.createBuffer(channels, frames, rate);
+    var base = pcm >> 1;
+    for (var c = 0; c < channels; ++c) {
+        var out = buffer.getChannelData(c);
+        for (var i = 0; i < frames; ++i) out[i] = HEAP16[base + i * channels + c] / 32768;
+    }
+    audio.buffers[stream] = buffer;
+});
+
+// Module.velmoraStartOffset, which only a test sets, starts the music that many seconds in.
+EM_JS(void, webAudioStart, (int stream, double lead), {
+    var audio = Module.velmoraAudio;
+    if (audio.sources[stream]) audio.sources[stream].stop();
+    var source = audio.context.createBufferSource();
+    source.buffer = audio.buffers[stream];
+    source.connect(audio.context.destination);
+    var when = audio.context.currentTime + lead;
+    var offset = Module.velmoraStartOffset || 0;
+    source.start(when, offset);
+    audio.sources[stream] = source;
+    audio.starts[stream] = when - offset;
+});
+
+// Seconds of the stream heard so far: the output's timestamp, carried forward to now.
+EM_JS(double, webAudioHeard, (int stream), {
+    var audio = Module.velmoraAudio;
+    var context = audio.context;
+    var heard = context.currentTime - (context.outputLatency || 0) - (context.baseLatency || 0);
+    if (context.getOutputTimestamp) {
+        var stamp = context.getOutputTimestamp();
+        if (stamp.performanceTime > 0)
+            heard = stamp.contextTime + Math.max(0, performance.now() - stamp.performanceTime) / 1000;
+    }
+    return heard - audio.starts[stream];
+});
+
+// Seconds of the stream the context has rendered so far.
+EM_JS(double, webAudioRendered, (int stream), {
+    var audio = Module.velmoraAudio;
+    return audio.context.currentTime - audio.starts[stream];
+});
+
+// The last position the demo read, where the page and its tests can see it.
+EM_JS(void, webAudioReported, (double seconds), {
+    Module.velmoraAudio.reported = seconds;
+});
+
+EM_JS(double, webAudioLatency, (), {
+    var context = Module.velmoraAudio.context;
+    return (context.outputLatency || 0) + (context.baseLatency || 0);
+});
+
+EM_JS(void, webAudioClose, (), {
+    var audio = Module.velmoraAudio;
+    for (var s in audio.sources) audio.sources[s].stop();
+    audio.context.close();
+    delete Module.velmoraAudio;
+});
+
+}  // namespace
+
+struct StreamState {
+    int64_t lengthFrames = 0;  // 0: no end
+    bool silent = false;       // timed by the monotonic clock instead of the output
+    bool started = false;
+    Clock::time_point silentStart{};
+    int64_t lastReported = 0;
+};
+
+struct Audio {
+    int rate = 48000;
+    bool output = false;
+    std::vector<std::unique_ptr<StreamState>> streams;
+};
+
+namespace {
+
+StreamState* find(Audio* audio, AudioStream stream) {
+    if (!audio || stream == 0 || stream > audio->streams.size()) return nullptr;
+    return audio->streams[stream - 1].get();
+}
+
+AudioStream addStream(Audio* audio, std::unique_ptr<StreamState> s) {
+    audio->streams.push_back(std::move(s));
+    return static_cast<AudioStream>(audio->streams.size());
+}
+
+int64_t clampToLength(const StreamState& s, double frames) {
+    int64_t f = std::max<int64_t>(0, static_cast<int64_t>(frames));
+    return s.lengthFrames > 0 ? std::min(f, s.lengthFrames) : f;
+}
+
+}  // namespace
+
+Audio* audioInit(int /*device*/, int frequency) {
+    Audio* audio = new Audio;
+    audio->rate = frequency;
+    const int rate = webAudioOpen(frequency);
+    if (rate <= 0) {
+        std::fprintf(stderr, "audio: no sound output (no Web Audio); timing with a silent clock\n");
+        return audio;
+    }
+    audio->output = true;
+    std::fprintf(stderr, "audio: Web Audio, %d Hz\n", rate);
+    return audio;
+}
+
+AudioStream audioStreamCreateFile(Audio* audio, const char* path) {
+    if (!audio) return 0;
+    DecodedPcm pcm;
+    std::string error;
+    auto s = std::make_unique<StreamState>();
+    if (!decodeMp3(path, pcm, error)) {
+        std::fprintf(stderr, "audio: %s: %s; timing with a silent clock\n", path, error.c_str());
+        s->silent = true;
+        return addStream(audio, std::move(s));
+    }
+    return audioStreamCreatePcm(audio, pcm);
+}
+
+AudioStream audioStreamCreatePcm(Audio* audio, const DecodedPcm& pcm) {
+    if (!audio) return 0;
+    auto s = std::make_unique<StreamState>();
+    const int64_t frames = pcm.channels > 0 ? static_cast<int64_t>(pcm.samples.size()) / pcm.channels : 0;
+    if (frames == 0 || pcm.rate <= 0) {
+        std::fprintf(stderr, "audio: PCM stream: empty; timing with a silent clock\n");
+        s->silent = true;
+        return addStream(audio, std::move(s));
+    }
+    s->lengthFrames = frames * audio->rate / pcm.rate;
+    s->silent = !audio->output;
+    const AudioStream handle = addStream(audio, std::move(s));
+    if (audio->output)
+        webAudioBuffer(static_cast<int>(handle), pcm.samples.data(), static_cast<int>(frames), pcm.channels, pcm.rate);
+    return handle;
+}
+
+bool audioChannelPlay(Audio* audio, AudioStream stream, bool restart) {
+    StreamState* s = find(audio, stream);
+    if (!s) return false;
+    if (s->started && !restart) return true;
+    if (!s->silent) webAudioStart(static_cast<int>(stream), kStartLeadSeconds);
+    s->silentStart = Clock::now();
+    s->lastReported = 0;
+    s->started = true;
+    return true;
+}
+
+uint64_t audioChannelGetPosition(Audio* audio, AudioStream stream) {
+    StreamState* s = find(audio, stream);
+    if (!s || !s->started) return 0;
+    const double seconds = s->silent
+        ? std::chrono::duration<double>(Clock::now() - s->silentStart).count()
+        : webAudioHeard(static_cast<int>(stream));
+    s->lastReported = std::max(s->lastReported, clampToLength(*s, seconds * audio->rate));
+    if (!s->silent) webAudioReported(static_cast<double>(s->lastReported) / audio->rate);
+    return static_cast<uint64_t>(s->lastReported) * kChannels * kBytesPerSample;
+}
+
+double audioChannelBytes2Seconds(Audio* audio, AudioStream stream, uint64_t bytes) {
+    if (!find(audio, stream)) return -1.0;
+    return static_cast<double>(bytes) / (static_cast<double>(audio->rate) * kChannels * kBytesPerSample);
+}
+
+uint64_t audioChannelGetLength(Audio* audio, AudioStream stream) {
+    StreamState* s = find(audio, stream);
+    return s ? static_cast<uint64_t>(s->lengthFrames) * kChannels * kBytesPerSample : 0;
+}
+
+uint64_t audioChannelGetTaken(Audio* audio, AudioStream stream) {
+    StreamState* s = find(audio, stream);
+    if (!s || s->silent || !s->started) return 0;
+    const int64_t frames = clampToLength(*s, webAudioRendered(static_cast<int>(stream)) * audio->rate);
+    return static_cast<uint64_t>(frames) * kChannels * kBytesPerSample;
+}
+
+bool audioHasDevice(const Audio* audio) { return audio && audio->output; }
+
+double audioLatency(const Audio* audio) { return audioHasDevice(audio) ? webAudioLatency() : 0.0; }
+
+void audioFree(Audio* audio) {
+    if (!audio) return;
+    if (audio->output) webAudioClose();
+    delete audio;
+}
