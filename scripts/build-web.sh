@@ -19,7 +19,8 @@ cmake --build "$out/cmake" -j"$(nproc)" --target velmora velmora-stills >&2
 release="$out/velmora-web"
 rm -rf "$release" "$out/test"
 mkdir -p "$release/licences" "$out/test"
-cp "$root/src/app/web/index.html" "$root/src/app/web/page.js" "$out/cmake/run/velmora.js" \
+cp "$root/src/app/web/index.html" "$root/src/app/web/page.js" "$root/src/app/web/data.js" \
+  "$out/cmake/run/velmora.js" \
   "$out/cmake/run/velmora.wasm" "$release/"
 cp "$prefix/share/velmora-licences/"* "$release/licences/"
 cp "$out/cmake/tools/offscreen/velmora-stills.js" "$out/cmake/tools/offscreen/velmora-stills.wasm" "$out/test/"

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs the whole test suite headless: the release build with its generated
 # data, then the tests again built with AddressSanitizer and UndefinedBehaviorSanitizer in a tree
-# of their own. Every server it needs it starts itself, on private names, so that two runs on one
+# of their own, the Windows release under Wine and the web build in headless Chromium. Every server it needs it starts itself, on private names, so that two runs on one
 # machine, or a desktop session beside it, never meet.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -67,6 +67,10 @@ skips_from_junit "$run/sanitize.xml" sanitizers "$skips"
 echo "test: the Windows release under Wine" >&2
 "$root/scripts/build-windows.sh"
 VELMORA_SKIPS="$skips" bash "$root/tests/windows/run.sh"
+
+echo "test: the web build in headless Chromium" >&2
+"$root/scripts/build-web.sh"
+bash "$root/tests/web/run.sh"
 
 # What scripts/play.sh starts must still be the release build.
 bash "$root/scripts/check-release.sh" "$root/build"

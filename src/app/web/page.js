@@ -24,6 +24,7 @@ var Module = {
   }),
   onRunEnded: () => {
     running = false;
+    document.body.dataset.state = "ready";
     document.body.classList.remove("running");
     if (document.fullscreenElement) document.exitFullscreen().catch(() => {});
     status.textContent = "";
@@ -32,80 +33,8 @@ var Module = {
   },
 };
 
-// Reads a tar stream into the module's file system: regular files and directories only. The
-// chunks are kept as they come and joined once per header or file, not once per chunk.
-class TarReader {
-  constructor() { this.chunks = []; this.buffered = 0; this.file = null; this.done = false; }
-  // The next n bytes, or null while fewer have come.
-  take(n) {
-    if (this.buffered < n) return null;
-    const out = new Uint8Array(n);
-    let filled = 0;
-    while (filled < n) {
-      const chunk = this.chunks[0];
-      const used = Math.min(chunk.length, n - filled);
-      out.set(chunk.subarray(0, used), filled);
-      filled += used;
-      if (used === chunk.length) this.chunks.shift();
-      else this.chunks[0] = chunk.subarray(used);
-    }
-    this.buffered -= n;
-    return out;
-  }
-  push(chunk) {
-    this.chunks.push(chunk);
-    this.buffered += chunk.length;
-    while (!this.done) {
-      if (this.file) {
-        const padded = Math.ceil(this.file.size / 512) * 512;
-        const bytes = this.take(padded);
-        if (!bytes) return;
-        Module.FS.writeFile(this.file.path, bytes.subarray(0, this.file.size));
-        this.file = null;
-        continue;
-      }
-      const header = this.take(512);
-      if (!header) return;
-      if (header.every((b) => b === 0)) { this.done = true; return; }
-      const text = (from, length) => {
-        const bytes = header.subarray(from, from + length);
-        const end = bytes.indexOf(0);
-        return new TextDecoder().decode(end < 0 ? bytes : bytes.subarray(0, end));
-      };
-      const prefix = text(345, 155);
-      const path = (prefix ? prefix + "/" : "") + text(0, 100);
-      const size = parseInt(text(124, 12).trim() || "0", 8);
-      const type = String.fromCharCode(header[156] || 48);
-      if (type === "5") Module.FS.mkdirTree(path.replace(/\/$/, ""));
-      else if (type === "0") {
-        const slash = path.lastIndexOf("/");
-        if (slash > 0) Module.FS.mkdirTree(path.slice(0, slash));
-        this.file = {path: path, size: size};
-      } else throw new Error("unexpected entry " + path);
-    }
-  }
-}
-
 async function loadData() {
-  const response = await fetch(kDataPackage);
-  if (!response.ok) throw new Error(kDataPackage + ": HTTP " + response.status);
-  const total = Number(response.headers.get("Content-Length")) || 0;
-  let received = 0;
-  const counted = response.body.pipeThrough(new TransformStream({
-    transform(chunk, controller) {
-      received += chunk.length;
-      if (total) fill.style.width = Math.min(100, 100 * received / total) + "%";
-      controller.enqueue(chunk);
-    },
-  }));
-  const reader = counted.pipeThrough(new DecompressionStream("gzip")).getReader();
-  const tar = new TarReader();
-  for (;;) {
-    const {done, value} = await reader.read();
-    if (done) break;
-    tar.push(value);
-  }
-  if (!tar.done) throw new Error(kDataPackage + " ends early");
+  await loadDataPackage(kDataPackage, Module.FS, (fraction) => { fill.style.width = 100 * fraction + "%"; });
   fill.style.width = "100%";
   status.textContent = "";
   play.disabled = false;
@@ -116,6 +45,7 @@ async function loadData() {
 play.addEventListener("click", () => {
   if (running) return;
   running = true;
+  document.body.dataset.state = "running";
   play.disabled = true;
   // Both belong to this click: full screen for the canvas, and the sound the run opens.
   canvas.requestFullscreen().catch(() => {});

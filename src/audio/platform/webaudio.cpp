@@ -81,9 +81,12 @@ EM_JS(double, webAudioRendered, (int stream), {
     return audio.context.currentTime - audio.starts[stream];
 });
 
-// The last position the demo read, where the page and its tests can see it.
+// The last position the demo read, and the context's time when it read it, where the page and
+// its tests can see them.
 EM_JS(void, webAudioReported, (double seconds), {
-    Module.velmoraAudio.reported = seconds;
+    var audio = Module.velmoraAudio;
+    audio.reported = seconds;
+    audio.reportedAt = audio.context.currentTime;
 });
 
 EM_JS(double, webAudioLatency, (), {
