@@ -71,7 +71,7 @@ bool frame(void* user) {
 void shutdown(void* user) {
     Run* run = static_cast<Run*>(user);
     if (run->window) {
-        glfwSetInputMode(run->window, GLFW_CURSOR, GLFW_CURSOR_NORMAL);
+        showCursor(run->window, true);
         delete run->demo;
     }
     audioFree(run->audio);
@@ -91,7 +91,7 @@ int main() {
     const GLFWvidmode* mode = nullptr;
     run->window = openWindow(glfwReady, mode);
     if (run->window) {
-        glfwSetInputMode(run->window, GLFW_CURSOR, GLFW_CURSOR_HIDDEN);
+        showCursor(run->window, false);
         glfwMakeContextCurrent(run->window);
         glfwSetKeyCallback(run->window, keyCallback);
         glewInit();

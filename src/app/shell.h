@@ -12,6 +12,9 @@ const GLFWvidmode* currentVideoMode(GLFWmonitor* monitor);
 // A window filling the monitor at `mode`, with the current window hints; null when it cannot be made.
 GLFWwindow* createFullScreenWindow(GLFWmonitor* monitor, const GLFWvidmode& mode, const char* title);
 
+// Hides the cursor over the window while the demo runs, or shows it again.
+void showCursor(GLFWwindow* window, bool shown);
+
 // One iteration's work before the buffer swap, and what runs once after the last one.
 struct FrameLoop {
     bool (*frame)(void* user);  // false ends the loop; nothing is presented for that iteration

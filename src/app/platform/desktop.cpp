@@ -9,6 +9,10 @@ GLFWwindow* createFullScreenWindow(GLFWmonitor* monitor, const GLFWvidmode& mode
     return glfwCreateWindow(mode.width, mode.height, title, monitor, nullptr);
 }
 
+void showCursor(GLFWwindow* window, bool shown) {
+    glfwSetInputMode(window, GLFW_CURSOR, shown ? GLFW_CURSOR_NORMAL : GLFW_CURSOR_HIDDEN);
+}
+
 void runFrameLoop(GLFWwindow* window, FrameLoop loop) {
     while (loop.frame(loop.user)) {
         glfwSwapBuffers(window);

@@ -50,6 +50,9 @@ GLFWwindow* createFullScreenWindow(GLFWmonitor* /*monitor*/, const GLFWvidmode& 
     return glfwCreateWindow(mode.width, mode.height, title, nullptr, nullptr);
 }
 
+// The page's style hides the cursor over the canvas; the browser's GLFW has no hidden mode.
+void showCursor(GLFWwindow* /*window*/, bool /*shown*/) {}
+
 void runFrameLoop(GLFWwindow* window, FrameLoop loop) {
     running = new Running{window, loop};
     emscripten_set_main_loop_arg(frameCallback, running, 0, 0);
