@@ -9,14 +9,19 @@ function(velmora_add_test)
   if(T_GL AND NOT labels)
     set(labels gl)
   endif()
+  # The long runs start first, so that the rest of the suite runs beside them, not after.
+  set(cost 1)
+  if(labels STREQUAL "long")
+    set(cost 1000)
+  endif()
   if(CMAKE_CROSSCOMPILING)
     # One test per executable, run through CMAKE_CROSSCOMPILING_EMULATOR (Wine) by ctest.
     add_test(NAME ${T_NAME} COMMAND ${T_NAME} WORKING_DIRECTORY ${VELMORA_RUN_DIR})
-    set_tests_properties(${T_NAME} PROPERTIES LABELS "${labels}")
+    set_tests_properties(${T_NAME} PROPERTIES LABELS "${labels}" COST ${cost})
   else()
     gtest_discover_tests(${T_NAME}
       WORKING_DIRECTORY ${VELMORA_RUN_DIR}
       DISCOVERY_TIMEOUT 60
-      PROPERTIES LABELS "${labels}")
+      PROPERTIES LABELS "${labels}" COST ${cost})
   endif()
 endfunction()
