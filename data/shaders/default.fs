@@ -19,6 +19,10 @@ void main() {
         unused = vec4(0.0);
         return;
     }
+    // The frame's colour is in red and green, its blue is its green's; blue
+    // is the figure's halo (tools/art/walk.h).
+    vec3 own = tex.rgg;
+
     // Rim: where the silhouette's alpha falls off within a few texels. Past
     // the branch, so looked up at level 0, the frames' only level, without
     // the neighbours' derivatives.
@@ -26,7 +30,7 @@ void main() {
     float around = 0.25 * (textureLod(img, uv + vec2(d.x, 0.0), 0.0).a + textureLod(img, uv - vec2(d.x, 0.0), 0.0).a
                          + textureLod(img, uv + vec2(0.0, d.y), 0.0).a + textureLod(img, uv - vec2(0.0, d.y), 0.0).a);
     float rim = clamp((tex.a - around) * 3.0, 0.0, 1.0);
-    vec3 lit = tex.rgb + color * (0.2 + 0.8 * rim);
+    vec3 lit = own + color * (0.2 + 0.8 * rim);
     fragColor = vec4(clamp(lit, 0.0, 1.0), tex.a);
     glowColor = vec4(max(color, vec3(0.0)) * rim * 0.6, tex.a);
     unused = vec4(0.0);
