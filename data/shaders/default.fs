@@ -32,6 +32,6 @@ void main() {
     float rim = clamp((tex.a - around) * 3.0, 0.0, 1.0);
     vec3 lit = own + color * (0.2 + 0.8 * rim);
     fragColor = vec4(clamp(lit, 0.0, 1.0), tex.a);
-    glowColor = vec4(max(color, vec3(0.0)) * rim * 0.6, tex.a);
+    glowColor = vec4(max(color, vec3(0.0)) * rim * 0.78, tex.a);
     unused = vec4(0.0);
 }

@@ -71,6 +71,6 @@ void main() {
         shape0 = shape1; shape1 = shape2; shape2 = shape3; shape3 = shape4;
     } while (++i < meteorsLit);
     fragColor = vec4(small.rgb + (stars + light) * small.a, 1.0);
-    glowColor = vec4((light * 0.8 + stars * 0.15) * small.a, 1.0);
+    glowColor = vec4((light * 1.04 + stars * 0.2) * small.a, 1.0);
     unused = vec4(0.0);
 }

@@ -87,6 +87,6 @@ void main() {
     // The sharp stars step back as their trails take over.
     vec3 c = stars * (1.0 - 0.5 * growth) + trail * 0.85;
     fragColor = vec4(c + vec3(0.004, 0.008, 0.025), 1.0);
-    glowColor = vec4(c * 0.25, 1.0);
+    glowColor = vec4(c * 0.33, 1.0);
     unused = vec4(0.0);
 }
