@@ -36,14 +36,21 @@ void main() {
 
     // Glow: the halo raised to a power that grows as the kernel shrinks.
     // Each halo falls off from its light, so the power pulls its faint outer
-    // part in toward the light and leaves the bright core: at a ninth of the
+    // part in toward the light and leaves the bright core: at a tenth of the
     // reach (kernel 0) little but the core still glows. The power is taken
-    // of the halo's brightest channel, which keeps its hue; that channel is
-    // held above 0, where a power is undefined in GLSL.
+    // of the halo's brightest channel, which keeps its hue: its whole part by
+    // squaring (GLSL's pow costs a software rasteriser as much as the rest of
+    // this pass), its fraction as a straight line between the whole powers.
     vec3 halo = texture(bright, p).rgb;
     float reach = float(clamp(kernelsize, 0, fullKernel) + 1) / float(fullKernel + 1);
-    float peak = max(max(halo.r, halo.g), max(halo.b, 1.0 / 4096.0));
-    c += halo * pow(peak, 1.0 / reach - 1.0);
+    float power = 1.0 / reach - 1.0;  // 0 to 9
+    int whole = int(power);
+    float part = power - float(whole);
+    float peak = max(max(halo.r, halo.g), halo.b);
+    float peak2 = peak * peak, peak4 = peak2 * peak2, peak8 = peak4 * peak4;
+    float shown = (1.0 - part + part * peak) * ((whole & 1) != 0 ? peak : 1.0) * ((whole & 2) != 0 ? peak2 : 1.0)
+                * ((whole & 4) != 0 ? peak4 : 1.0) * ((whole & 8) != 0 ? peak8 : 1.0);
+    c += halo * shown;
 
     // Vignette: the larger the value, the further out the darkening starts.
     float d = length((uv - 0.5) * vec2(16.0 / 9.0, 1.0));
