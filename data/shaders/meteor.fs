@@ -88,6 +88,6 @@ void main() {
     } while (++i < meteorsLit);
     fragColor = vec4(small.rgb + (stars + light) * small.a, 1.0);
     // The stars' halos are baked into their layer with them.
-    glowColor = vec4((halo + stars * 0.2) * small.a, 1.0);
+    glowColor = vec4((halo + stars * 0.1) * small.a, 1.0);
     unused = vec4(0.0);
 }

@@ -113,6 +113,6 @@ void main() {
     vec3 c = sky + trail * 0.85;
     fragColor = vec4(c + vec3(0.004, 0.008, 0.025), 1.0);
     // The stars' halos are baked into their image with them.
-    glowColor = vec4(sky * 0.33 + halo * trailHalo, 1.0);
+    glowColor = vec4(sky * 0.16 + halo * trailHalo, 1.0);
     unused = vec4(0.0);
 }
