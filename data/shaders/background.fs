@@ -2,7 +2,7 @@
 // A still image. Its bright companion feeds the glow of the composite.
 uniform sampler2D img;
 uniform sampler2D bright;
-uniform int kernelsize;  // sent by the pass; the composite does the spreading
+uniform int kernelsize;  // sent by the pass; the composite shapes the glow
 
 in vec2 uv;
 layout(location = 0) out vec4 fragColor;
@@ -34,10 +34,12 @@ void main() {
     fragColor = c;
 
     // Only what stands out of the companion glows; a missing companion (the
-    // default texture) adds nothing. The composite spreads the glow by
-    // "kernelsize" itself, so one lookup of the nearest texel serves here.
+    // default texture) adds nothing. The only companion drawn here is the
+    // meteor ground's own image, where nothing stands out: one lookup of the
+    // nearest texel serves. A companion with a halo to show would be looked
+    // up filtered, as the desert's is.
     vec3 b = nearest(bright, uv).rgb;
-    vec3 glow = max(b - vec3(0.55), vec3(0.0)) * 2.2;
+    vec3 glow = max(b - vec3(0.55), vec3(0.0)) * 2.86;
     glowColor = vec4(glow, c.a);
     unused = vec4(0.0);
 }

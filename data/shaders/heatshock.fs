@@ -28,18 +28,13 @@ vec2 inside(sampler2D s, vec2 p) {
     return clamp(p, edge, 1.0 - edge);
 }
 
-// The texel under p, held inside the image like the filtered lookups.
-vec4 nearest(sampler2D s, vec2 p) {
-    ivec2 size = textureSize(s, 0);
-    return texelFetch(s, clamp(ivec2(p * vec2(size)), ivec2(0), max(size - 1, ivec2(0))), 0);
-}
-
 void main() {
     float px = 1.0 / float(max(width, 1));
-    // The companion's colour is the sun's glow, its alpha the heat. Both
-    // change slowly across the picture: the nearest texel of a companion a
-    // quarter of the picture's size serves.
-    vec4 companion = nearest(bright, uv);
+    // The companion's colour is the sun's glow with its halo, its alpha the
+    // heat. The composite shows the glow as it is drawn here, so the
+    // companion, a quarter of the picture's size, is looked up filtered: its
+    // nearest texel would lay the halo out in steps of four pixels.
+    vec4 companion = texture(bright, inside(bright, uv));
     vec3 glow = companion.rgb;
     float heat = companion.a;
 
@@ -55,8 +50,7 @@ void main() {
 
     vec4 c = texture(img, inside(img, uv + bend));
     fragColor = vec4(c.rgb, 1.0);
-    // The glow is blurred far wider than the bend in the composite, so the
-    // unbent companion serves.
-    glowColor = vec4(glow * 0.6, 1.0);
+    // The halo is far wider than the bend: the unbent companion serves.
+    glowColor = vec4(glow * 0.78, 1.0);
     unused = vec4(0.0);
 }

@@ -21,17 +21,32 @@ layout(location = 2) out vec4 unused;  // every draw buffer gets a defined value
 // generator guarantees it: kMeteorGroundOpaqueBelow in tools/art/art.h).
 const float groundCovers = 0.27;
 
-// One meteor: a bright head moving along dir with a fading tail behind it.
-float streak(vec2 p, vec2 head, vec2 dir, float len, float widthPx) {
+// One meteor: a bright head moving along dir with a fading tail behind it
+// (x), and its halo (y), which falls off with the distance to the nearest
+// point of the streak from that point's light, and around the head.
+vec2 streak(vec2 p, vec2 head, vec2 dir, float len, float widthPx) {
     vec2 d = p - head;
     float along = -dot(d, dir);                   // 0 at the head, len at the tail
     float side = abs(d.x * dir.y - d.y * dir.x);  // distance from the path
-    float reach = widthPx * 0.011;                // the halo is below 1/1000 out there
-    if (side > reach || along < -reach || along > len + reach) return 0.0;  // keeps far pixels exactly dark
+    float reach = widthPx * 0.011;                // where the halo ends
+    if (side > reach || along < -reach || along > len + reach) return vec2(0.0);  // keeps far pixels exactly dark
     float inLen = step(-0.004, along) * (1.0 - smoothstep(0.0, len, along));
     float thin = 1.0 - smoothstep(0.0, widthPx * 0.0012 * (1.0 - 0.7 * clamp(along / len, 0.0, 1.0)), side);
     float headGlow = exp(-dot(d, d) * 60000.0 / (widthPx * widthPx));
-    return inLen * inLen * thin * 0.9 + headGlow * 0.7;
+    float core = inLen * inLen * thin * 0.9 + headGlow * 0.7;
+
+    // The halo ends at the reach, the same distance every way round, so the
+    // cut above never shows.
+    float nearest = clamp(along, 0.0, len);
+    float fromStreak = length(vec2(side, along - nearest));
+    float fromHead = length(d);
+    float trailLight = 1.0 - smoothstep(0.0, len, nearest);
+    const float trailHaloWidth = 0.0022;  // of widthPx: 5 pixels of 1080 lines for a near meteor
+    const float headHaloWidth = 0.0036;
+    float trailHalo = trailLight * trailLight * 0.45 * exp(-fromStreak / (widthPx * trailHaloWidth))
+                    * (1.0 - smoothstep(reach * 0.4, reach, fromStreak));
+    float headHalo = 0.45 * exp(-fromHead / (widthPx * headHaloWidth)) * (1.0 - smoothstep(reach * 0.4, reach, fromHead));
+    return vec2(core, trailHalo + headHalo);
 }
 
 void main() {
@@ -51,7 +66,7 @@ void main() {
     vec3 stars = big.rgb * big.a;
 
     vec2 p = uv * vec2(16.0 / 9.0, 1.0);
-    vec3 light = vec3(0.0);
+    vec3 light = vec3(0.0), halo = vec3(0.0);
     // A loop as long as the meteors in flight: every pixel does the work of
     // each iteration, so the count, not a test inside, is what saves it. It
     // tests at its end, since a software rasteriser runs a loop's body once
@@ -64,13 +79,15 @@ void main() {
     vec4 shape0 = meteorShape[0], shape1 = meteorShape[1], shape2 = meteorShape[2], shape3 = meteorShape[3], shape4 = meteorShape[4];
     int i = 0;
     if (meteorsLit > 0) do {
-        float s = streak(p, path0.xy, path0.zw, shape0.x, shape0.y);
+        vec2 s = streak(p, path0.xy, path0.zw, shape0.x, shape0.y) * shape0.z;
         vec3 tint = mix(vec3(0.75, 0.85, 1.0), vec3(0.85, 1.0, 0.8), shape0.w);
-        light += tint * s * shape0.z;
+        light += tint * s.x;
+        halo += tint * (s.x * 0.26 + s.y * 1.3);
         path0 = path1; path1 = path2; path2 = path3; path3 = path4;
         shape0 = shape1; shape1 = shape2; shape2 = shape3; shape3 = shape4;
     } while (++i < meteorsLit);
     fragColor = vec4(small.rgb + (stars + light) * small.a, 1.0);
-    glowColor = vec4((light * 0.8 + stars * 0.15) * small.a, 1.0);
+    // The stars' halos are baked into their layer with them.
+    glowColor = vec4((halo + stars * 0.1) * small.a, 1.0);
     unused = vec4(0.0);
 }

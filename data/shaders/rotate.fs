@@ -19,6 +19,8 @@ const vec2 pole = vec2(0.38, 0.86);  // in texture space of the picture
 const float starScale = 1080.0 / 2560.0;
 const float fullTrail = 1.1;         // radians of arc at full length
 const float rings = 230.0;           // trail rings per picture height
+const float haloRings = 1.5;         // how far a trail's halo reaches, in rings
+const float trailHalo = 0.4;         // its strength against the trail's own light
 
 // An integer hash (lowbias32): the same bits on every GPU.
 uint hash32(uint x) {
@@ -47,6 +49,12 @@ float turnsOf(float y, float x) {
     return y < 0.0 ? -r : r;
 }
 
+// A halo's falloff over its reach x (0 to 1): smooth where it ends.
+float haloFalloff(float x) {
+    float y = max(1.0 - x, 0.0);
+    return y * y * y;
+}
+
 void main() {
     vec2 q = (uv - pole) * vec2(16.0 / 9.0, 1.0);
     float cs = starTurn.x, sn = starTurn.y;
@@ -58,35 +66,53 @@ void main() {
     vec3 stars = texture(rotimg, turned * starScale + pole).rgb;
 
     // Trails: each ring of the sky holds two stars; a trail is the arc the
-    // star swept, bright at its head and fading toward its tail.
+    // star swept, bright at its head and fading toward its tail. Its halo
+    // falls off with the distance from the trail, across the rings and, ahead
+    // of the head, along them too, and ends a ring and a half out: a pixel
+    // gathers the halos of its own ring's trails and of the rings on either
+    // side.
     float growth = clamp(1.0 - startrail, 0.0, 2.0) * 0.5;
     float len = fullTrail * growth;
-    vec3 trail = vec3(0.0);
+    vec3 trail = vec3(0.0), halo = vec3(0.0);
     // No trails yet: the whole sky skips the arc tangent and the ring hashes
     // where the GL branches on a value alike for every pixel (a software
     // rasteriser runs them masked, and runs this test faster than a loop).
     if (len > 0.0) {
         float r = length(q) * rings;
         float ring = floor(r);
-        float across = 1.0 - smoothstep(0.12, 0.42, abs(fract(r) - 0.5));
+        float across = 1.0 - smoothstep(0.12, 0.42, abs(r - ring - 0.5));
         // Each star's head sits at its hash, in turns, turned back with the sky.
         float theta = turnsOf(q.y, q.x) + starAngle * 0.15915494;
         float toLength = 6.2831853 / max(len, 1e-4);  // turns into trail lengths
-        // Where a GPU rounds a pixel on a ring's edge into the next ring, "across" is 0 there.
-        for (int k = 0; k < 2; ++k) {
-            uint star = uint(ring) * 2u + uint(k);
-            float behind = fract(theta - random(star, 1u));  // turns from the head back along the trail
-            float lit = max(1.0 - behind * toLength, 0.0);
-            float h = random(star, 2u);
-            float b = h * h * h * 0.9 + 0.1;
-            vec3 tint = mix(vec3(0.65, 0.78, 1.0), vec3(1.0, 0.86, 0.7), random(star, 3u));
-            trail += tint * b * lit * lit;
+        float toRings = 6.2831853 * r / haloRings;    // turns into halo reaches along this ring
+        // Where a GPU rounds a pixel on a ring's edge into the next ring, "across" is 0 there
+        // and the halos of the rings on both sides of the edge are alike.
+        for (int j = -1; j <= 1; ++j) {
+            float x = abs(r - (ring + float(j) + 0.5)) / haloRings;  // 0 on the trail, 1 where its halo ends
+            for (int k = 0; k < 2; ++k) {
+                uint star = uint(max(ring + float(j), 0.0)) * 2u + uint(k);
+                float behind = fract(theta - random(star, 1u));  // turns from the head back along the trail
+                float lit = max(1.0 - behind * toLength, 0.0);
+                // Ahead of the head the nearest light is the head itself.
+                float ahead = length(vec2(x, (1.0 - behind) * toRings));
+                float h = random(star, 2u);
+                float b = h * h * h * 0.9 + 0.1;
+                vec3 tint = mix(vec3(0.65, 0.78, 1.0), vec3(1.0, 0.86, 0.7), random(star, 3u));
+                vec3 light = tint * b;
+                trail += j == 0 ? light * lit * lit : vec3(0.0);
+                halo += light * (lit * lit * haloFalloff(x) + haloFalloff(ahead));
+            }
         }
-        trail *= across * smoothstep(0.0, 6.0, r);
+        // The pole's rings are too tight to show.
+        float open = smoothstep(0.0, 6.0, r);
+        trail *= across * open;
+        halo *= open;
     }
     // The sharp stars step back as their trails take over.
-    vec3 c = stars * (1.0 - 0.5 * growth) + trail * 0.85;
+    vec3 sky = stars * (1.0 - 0.5 * growth);
+    vec3 c = sky + trail * 0.85;
     fragColor = vec4(c + vec3(0.004, 0.008, 0.025), 1.0);
-    glowColor = vec4(c * 0.25, 1.0);
+    // The stars' halos are baked into their image with them.
+    glowColor = vec4(sky * 0.16 + halo * trailHalo, 1.0);
     unused = vec4(0.0);
 }

@@ -9,6 +9,8 @@ void main() {
     vec2 d = gl_PointCoord * 2.0 - 1.0;
     float a = tint.a * (1.0 - smoothstep(0.4, 1.0, dot(d, d)));
     fragColor = vec4(tint.rgb, a);
-    glowColor = vec4(tint.rgb * 0.35, a);
+    // Each grain glows where it is: a few pixels across, it is too small
+    // to spread a halo of its own, and the cloud of them reads as one glow.
+    glowColor = vec4(tint.rgb * 0.16, a);
     unused = vec4(0.0);
 }

@@ -83,7 +83,8 @@ void main() {
     bool spare = random(id, 5u) >= 0.25;
     float shown = dust ? (spare ? 0.0 : 0.6) : mix(spare ? 0.0 : 1.0, onFigure, k);
     vec3 sand = mix(vec3(1.0, 0.72, 0.38), vec3(1.0, 0.9, 0.7), h2);
-    vec3 body = mix(sand, texel.rgb * 0.6 + sand * 0.7, 0.4);
+    // The frame's colour is in red and green; its blue is the figure's halo.
+    vec3 body = mix(sand, texel.rgg * 0.6 + sand * 0.7, 0.4);
     tint = vec4(dust ? sand * 0.8 : body, shown * (1.0 - gust * 0.6));
 
     // Larger while in the cloud, which the dust never leaves.

@@ -81,7 +81,7 @@ TEST_F(Frame, ImagePassesSetTheirUnitsAndUniforms) {
     EXPECT_EQ(uniformInt(p, "img"), 0);
     EXPECT_EQ(uniformInt(p, "bright"), 1);
     EXPECT_EQ(uniformInt(p, "width"), kWidth);
-    // "kernelsize" is sent too, but the composite does the glow's spreading and
+    // "kernelsize" is sent too, but the composite shapes the glow itself and
     // this shader declares it without reading it, so the GL drops it.
     EXPECT_EQ(boundTexture(GL_TEXTURE0), static_cast<GLint>(title));
     EXPECT_EQ(boundTexture(GL_TEXTURE1), 0);

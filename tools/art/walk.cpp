@@ -490,21 +490,26 @@ Image renderWalkFrame(int frame) {
         x0 = std::min(x0, L.x0); x1 = std::max(x1, L.x1);
         y0 = std::min(y0, L.y0); y1 = std::max(y1, L.y1);
     }
-    const int ix0 = std::max(0, int(std::floor(x0 - 2 * kEdge)));
-    const int ix1 = std::min(kWalkSize - 1, int(std::ceil(x1 + 2 * kEdge)));
-    const int iy0 = std::max(0, int(std::floor(y0 - 2 * kEdge)));
-    const int iy1 = std::min(kWalkSize - 1, int(std::ceil(y1 + 2 * kEdge)));
-    const Vec3 tint(1.0f, 0.93f, 0.88f);  // a touch warm, like dusty cloth
+    // Every texel the soft edge or the halo reaches.
+    const double margin = 2 * kEdge + kHaloTexels;
+    const int ix0 = std::max(0, int(std::floor(x0 - margin)));
+    const int ix1 = std::min(kWalkSize - 1, int(std::ceil(x1 + margin)));
+    const int iy0 = std::max(0, int(std::floor(y0 - margin)));
+    const int iy1 = std::min(kWalkSize - 1, int(std::ceil(y1 + margin)));
+    // A touch warm, like dusty cloth; blue carries the halo (walk.h), so
+    // the colour's own blue is its green.
+    const float red = 1.0f, green = 0.93f;
+    const float bleed = b.layers[2].shade;
     parallelRows(kWalkSize, [&](int y) {
-        for (int x = 0; x < kWalkSize; ++x) img.set(x, y, tint * b.layers[2].shade, 0.f);
+        for (int x = 0; x < kWalkSize; ++x) img.set(x, y, Vec3(red * bleed, green * bleed, 0.f), 0.f);
         if (y < iy0 || y > iy1) return;
         for (int x = ix0; x <= ix1; ++x) {
             V2 p{x + 0.5, y + 0.5};
             double dmin = 1e9;
             float shade = 0.f, acc = 0.f;
             for (const Layer& L : b.layers) {
-                if (p.x < L.x0 - 2 * kEdge - L.blend || p.x > L.x1 + 2 * kEdge + L.blend ||
-                    p.y < L.y0 - 2 * kEdge - L.blend || p.y > L.y1 + 2 * kEdge + L.blend)
+                if (p.x < L.x0 - margin - L.blend || p.x > L.x1 + margin + L.blend ||
+                    p.y < L.y0 - margin - L.blend || p.y > L.y1 + margin + L.blend)
                     continue;
                 // Nothing reaches below the ground the soles stand on.
                 double d = std::max(L.dist(p), kSoleRow - p.y);
@@ -515,9 +520,11 @@ Image renderWalkFrame(int frame) {
                 acc = acc * (1.f - cov) + cov;
             }
             float a = float(std::clamp(0.5 - dmin / kEdge, 0.0, 1.0));
-            if (a <= 0.f) continue;
-            float c = acc > 0.f ? shade / acc : b.layers[2].shade;
-            img.set(x, y, tint * c, a);
+            // None where the frame is all but opaque: the figure covers it.
+            float halo = a < kHaloBelowAlpha ? float(std::clamp(1.0 - dmin / kHaloTexels, 0.0, 1.0)) : 0.f;
+            if (a <= 0.f && halo <= 0.f) continue;
+            float c = acc > 0.f ? shade / acc : bleed;
+            img.set(x, y, Vec3(red * c, green * c, halo), a);
         }
     });
     return img;

@@ -44,11 +44,21 @@
 //  * Height. Standing, the figure is kCycleAdvance / 0.78 = 424 texels tall
 //    (its stride is 0.78 of its height); walking, its head reaches about
 //    row 446: 0.25 clip units, some 134 pixels at 1080 lines.
+//  * Colour and halo. Red and green hold the figure's colour, whose blue is
+//    its green. Blue holds its halo: 1 - d / kHaloTexels at d texels outside
+//    the silhouette's edge (where its alpha is a half), 0 from kHaloTexels
+//    out and 0 where the frame is opaque (alpha at least kHaloBelowAlpha:
+//    the figure covers it there). It is linear in the distance, so
+//    filtered lookups keep it exact, and it ends inside the frame: the
+//    figure keeps 20 texels from the sides, and the bottom row's centre is
+//    15.5 under the soles. The figure's program lights it when it glows.
 #include "image.h"
 
 namespace art {
 
 constexpr int kWalkFrames = 74;
+constexpr double kHaloTexels = 15.0;
+constexpr float kHaloBelowAlpha = 0.99f;
 constexpr int kWalkSize = 512;
 constexpr double kSoleRow = 16.0;
 constexpr double kCycleAdvance = 0.109 / 0.16875 * 512.0;
