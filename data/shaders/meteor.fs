@@ -43,9 +43,10 @@ vec2 streak(vec2 p, vec2 head, vec2 dir, float len, float widthPx) {
     float trailLight = 1.0 - smoothstep(0.0, len, nearest);
     const float trailHaloWidth = 0.0022;  // of widthPx: 5 pixels of 1080 lines for a near meteor
     const float headHaloWidth = 0.0036;
-    float trailHalo = trailLight * trailLight * 0.45 * exp(-fromStreak / (widthPx * trailHaloWidth))
+    const float haloStrength = 0.585;     // where it starts, against the core's 0.9 and 0.7
+    float trailHalo = trailLight * trailLight * haloStrength * exp(-fromStreak / (widthPx * trailHaloWidth))
                     * (1.0 - smoothstep(reach * 0.4, reach, fromStreak));
-    float headHalo = 0.45 * exp(-fromHead / (widthPx * headHaloWidth)) * (1.0 - smoothstep(reach * 0.4, reach, fromHead));
+    float headHalo = haloStrength * exp(-fromHead / (widthPx * headHaloWidth)) * (1.0 - smoothstep(reach * 0.4, reach, fromHead));
     return vec2(core, trailHalo + headHalo);
 }
 
@@ -67,6 +68,7 @@ void main() {
 
     vec2 p = uv * vec2(16.0 / 9.0, 1.0);
     vec3 light = vec3(0.0), halo = vec3(0.0);
+    const float coreGlow = 0.26;  // the streaks' own share of the glow, over their halos
     // A loop as long as the meteors in flight: every pixel does the work of
     // each iteration, so the count, not a test inside, is what saves it. It
     // tests at its end, since a software rasteriser runs a loop's body once
@@ -82,7 +84,7 @@ void main() {
         vec2 s = streak(p, path0.xy, path0.zw, shape0.x, shape0.y) * shape0.z;
         vec3 tint = mix(vec3(0.75, 0.85, 1.0), vec3(0.85, 1.0, 0.8), shape0.w);
         light += tint * s.x;
-        halo += tint * (s.x * 0.26 + s.y * 1.3);
+        halo += tint * (s.x * coreGlow + s.y);
         path0 = path1; path1 = path2; path2 = path3; path3 = path4;
         shape0 = shape1; shape1 = shape2; shape2 = shape3; shape3 = shape4;
     } while (++i < meteorsLit);
