@@ -2,12 +2,21 @@
 # Builds the web release into build-web/: the page, the demo as WebAssembly, its data as one
 # gzipped package (the native build makes the data), and velmora-web.zip of them. The stills
 # program that the browser tests use goes to build-web/test/, outside the release.
+# --native-built: the native build has just run (the test command), so it is not run again.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 out="$root/build-web"
 t0=$SECONDS
 
-"$root/scripts/build.sh"
+[ "${1:-}" = --native-built ] || "$root/scripts/build.sh"
+mkdir -p "$out"
+# The data as the demo reads it under data/, in a fixed order with fixed owners and times, so the
+# same data gives the same package. Packed while the program compiles.
+(cd "$root/build" &&
+  tar --sort=name --mtime=@0 --owner=0 --group=0 --numeric-owner --format=ustar --dereference -cf - \
+    data/dunesong.mp3 data/shaders data/textures data/walk) | gzip -n -9 >"$out/velmora-data.tar.gz.part" &
+packing=$!
+
 prefix=$("$root/scripts/web-deps.sh")
 
 # Emscripten's link step needs Debian's acorn on the module path.
@@ -25,11 +34,8 @@ cp "$root/src/app/web/index.html" "$root/src/app/web/page.js" "$root/src/app/web
 cp "$prefix/share/velmora-licences/"* "$release/licences/"
 cp "$out/cmake/tools/offscreen/velmora-stills.js" "$out/cmake/tools/offscreen/velmora-stills.wasm" "$out/test/"
 
-# The data as the demo reads it under data/, in a fixed order with fixed owners and times, so the
-# same data gives the same package.
-(cd "$root/build" &&
-  tar --sort=name --mtime=@0 --owner=0 --group=0 --numeric-owner --format=ustar --dereference -cf - \
-    data/dunesong.mp3 data/shaders data/textures data/walk) | gzip -n -9 >"$release/velmora-data.tar.gz"
+wait "$packing" || { echo "build-web: packing the data failed" >&2; exit 1; }
+mv "$out/velmora-data.tar.gz.part" "$release/velmora-data.tar.gz"
 
 rm -f "$out/velmora-web.zip"
 (cd "$out" && zip -q -r -X velmora-web.zip velmora-web)

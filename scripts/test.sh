@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs the whole test suite headless: the release build with its generated
 # data, then the tests again built with AddressSanitizer and UndefinedBehaviorSanitizer in a tree
-# of their own, the Windows release under Wine and the web build in headless Chromium. Every server it needs it starts itself, on private names, so that two runs on one
-# machine, or a desktop session beside it, never meet.
+# of their own, the Windows release under Wine and the web build in headless Chromium. Every
+# server it needs it starts itself, on private names, so that two runs on one machine, or a
+# desktop session beside it, never meet.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 source "$root/scripts/servers.sh"
@@ -23,7 +24,15 @@ report_skips() {
     echo "test: no test was skipped"
   fi
 }
+# A background job and everything it started.
+kill_tree() {
+  local child
+  for child in $(pgrep -P "$1"); do kill_tree "$child"; done
+  kill "$1" 2>/dev/null
+}
+web_build="" web_tests=""
 cleanup() {
+  for job in $web_build $web_tests; do kill_tree "$job"; done
   report_skips
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
   [ -f "$run/pulse/pid" ] && kill "$(cat "$run/pulse/pid")" 2>/dev/null
@@ -31,6 +40,10 @@ cleanup() {
   true
 }
 trap cleanup EXIT
+
+# The web build compiles beside the desktop suites; its tests run beside the Windows ones.
+"$root/scripts/build-web.sh" --native-built >"$run/build-web.log" 2>&1 &
+web_build=$!
 
 # A sound server of our own with a null sink: the audio layer and the demo run against a real,
 # real-time output. Its socket, state and cookie live in this run's directory, and the tests
@@ -64,13 +77,21 @@ cmake --build "$root/build-sanitize" -j"$(nproc)" >&2
 skips_from_junit "$run/sanitize.xml" sanitizers "$skips"
 [ $status = 0 ]
 
-echo "test: the Windows release under Wine" >&2
-"$root/scripts/build-windows.sh"
-VELMORA_SKIPS="$skips" bash "$root/tests/windows/run.sh"
+wait "$web_build" || status=$?
+web_build=""
+tail -n 1 "$run/build-web.log" >&2
+[ $status = 0 ] || { echo "test: the web build failed:" >&2; tail -n 40 "$run/build-web.log" >&2; exit 1; }
+echo "test: the web build in headless Chromium, beside the Windows release under Wine" >&2
+bash "$root/tests/web/run.sh" >"$run/web.log" 2>&1 &
+web_tests=$!
 
-echo "test: the web build in headless Chromium" >&2
-"$root/scripts/build-web.sh"
-bash "$root/tests/web/run.sh"
+"$root/scripts/build-windows.sh"
+VELMORA_SKIPS="$skips" bash "$root/tests/windows/run.sh" || status=$?
+wait "$web_tests" || status=$?
+web_tests=""
+echo "test: the web build in headless Chromium:" >&2
+cat "$run/web.log" >&2
+[ $status = 0 ]
 
 # What scripts/play.sh starts must still be the release build.
 bash "$root/scripts/check-release.sh" "$root/build"

@@ -10,18 +10,21 @@ function(velmora_add_test)
     set(labels gl)
   endif()
   # The long runs start first, so that the rest of the suite runs beside them, not after.
-  set(cost 1)
+  set(properties COST 1)
   if(labels STREQUAL "long")
-    set(cost 1000)
+    set(properties COST 1000)
+  endif()
+  if(labels)
+    list(APPEND properties LABELS "${labels}")
   endif()
   if(CMAKE_CROSSCOMPILING)
     # One test per executable, run through CMAKE_CROSSCOMPILING_EMULATOR (Wine) by ctest.
     add_test(NAME ${T_NAME} COMMAND ${T_NAME} WORKING_DIRECTORY ${VELMORA_RUN_DIR})
-    set_tests_properties(${T_NAME} PROPERTIES LABELS "${labels}" COST ${cost})
+    set_tests_properties(${T_NAME} PROPERTIES ${properties})
   else()
     gtest_discover_tests(${T_NAME}
       WORKING_DIRECTORY ${VELMORA_RUN_DIR}
       DISCOVERY_TIMEOUT 60
-      PROPERTIES LABELS "${labels}" COST ${cost})
+      PROPERTIES ${properties})
   endif()
 endfunction()

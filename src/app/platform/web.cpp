@@ -21,6 +21,12 @@ EM_JS(int, screenDevicePixels, (int vertical), {
     return Math.round((vertical ? screen.height : screen.width) * ratio);
 });
 
+// Whether a run's frame loop is going: a run that could not start one (no window, no GL) ends
+// as soon as main returns, and the page looks here to know.
+EM_JS(void, tellPageLooping, (int looping), {
+    Module["velmoraLooping"] = !!looping;
+});
+
 EM_JS(void, tellPageRunEnded, (), {
     if (Module["onRunEnded"]) Module["onRunEnded"]();
 });
@@ -32,6 +38,7 @@ void frameCallback(void* arg) {
     run->loop.finish(run->loop.user);
     running = nullptr;
     delete run;
+    tellPageLooping(0);
     tellPageRunEnded();
 }
 
@@ -55,6 +62,7 @@ void showCursor(GLFWwindow* /*window*/, bool /*shown*/) {}
 
 void runFrameLoop(GLFWwindow* window, FrameLoop loop) {
     running = new Running{window, loop};
+    tellPageLooping(1);
     emscripten_set_main_loop_arg(frameCallback, running, 0, 0);
 }
 

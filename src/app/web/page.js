@@ -11,6 +11,7 @@ const play = document.getElementById("play");
 const status = document.getElementById("status");
 const fill = document.getElementById("fill");
 let running = false;
+let entering = Promise.resolve();  // the last full-screen request, until it settles
 
 // The demo's standard output carries only its fixed failure lines; the console is where a
 // browser shows them. Its diagnostics (standard error) go there too, as information.
@@ -26,7 +27,8 @@ var Module = {
     running = false;
     document.body.dataset.state = "ready";
     document.body.classList.remove("running");
-    if (document.fullscreenElement) document.exitFullscreen().catch(() => {});
+    // A run that ends at once ends before its full-screen request has been granted.
+    entering.then(() => { if (document.fullscreenElement) document.exitFullscreen().catch(() => {}); });
     status.textContent = "";
     play.disabled = false;
     play.focus();
@@ -48,10 +50,12 @@ play.addEventListener("click", () => {
   document.body.dataset.state = "running";
   play.disabled = true;
   // Both belong to this click: full screen for the canvas, and the sound the run opens.
-  canvas.requestFullscreen().catch(() => {});
+  entering = canvas.requestFullscreen().catch(() => {});
   document.body.classList.add("running");
   canvas.focus();
   Module._main(0, 0);
+  // A run that found no window or no GL has already shut down.
+  if (!Module.velmoraLooping) Module.onRunEnded();
 });
 
 // Browsers take Escape to leave full screen; leaving it ends the run, as Escape does.
