@@ -25,19 +25,21 @@ var Module = {
   }),
   onRunEnded: () => {
     running = false;
-    document.body.dataset.state = "ready";
     document.body.classList.remove("running");
     // A run that ends at once ends before its full-screen request has been granted.
     entering.then(() => { if (document.fullscreenElement) document.exitFullscreen().catch(() => {}); });
-    status.textContent = "";
-    play.disabled = false;
-    play.focus();
+    showReady();
   },
 };
 
 async function loadData() {
   await loadDataPackage(kDataPackage, Module.FS, (fraction) => { fill.style.width = 100 * fraction + "%"; });
   fill.style.width = "100%";
+  showReady();
+}
+
+// The start state: Play offered, whether the data has just loaded or a run has ended.
+function showReady() {
   status.textContent = "";
   play.disabled = false;
   play.focus();

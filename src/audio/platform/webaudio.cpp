@@ -129,6 +129,14 @@ AudioStream addStream(Audio* audio, std::unique_ptr<StreamState> s) {
     return static_cast<AudioStream>(audio->streams.size());
 }
 
+// A stream with no end on the silent clock, for what cannot be played; says why on stderr.
+AudioStream addSilentStream(Audio* audio, const char* what, const char* why) {
+    std::fprintf(stderr, "audio: %s: %s; timing with a silent clock\n", what, why);
+    auto s = std::make_unique<StreamState>();
+    s->silent = true;
+    return addStream(audio, std::move(s));
+}
+
 int64_t clampToLength(const StreamState& s, double frames) {
     int64_t f = std::max<int64_t>(0, static_cast<int64_t>(frames));
     return s.lengthFrames > 0 ? std::min(f, s.lengthFrames) : f;
@@ -153,24 +161,15 @@ AudioStream audioStreamCreateFile(Audio* audio, const char* path) {
     if (!audio) return 0;
     DecodedPcm pcm;
     std::string error;
-    auto s = std::make_unique<StreamState>();
-    if (!decodeMp3(path, pcm, error)) {
-        std::fprintf(stderr, "audio: %s: %s; timing with a silent clock\n", path, error.c_str());
-        s->silent = true;
-        return addStream(audio, std::move(s));
-    }
+    if (!decodeMp3(path, pcm, error)) return addSilentStream(audio, path, error.c_str());
     return audioStreamCreatePcm(audio, pcm);
 }
 
 AudioStream audioStreamCreatePcm(Audio* audio, const DecodedPcm& pcm) {
     if (!audio) return 0;
-    auto s = std::make_unique<StreamState>();
     const int64_t frames = pcm.channels > 0 ? static_cast<int64_t>(pcm.samples.size()) / pcm.channels : 0;
-    if (frames == 0 || pcm.rate <= 0) {
-        std::fprintf(stderr, "audio: PCM stream: empty; timing with a silent clock\n");
-        s->silent = true;
-        return addStream(audio, std::move(s));
-    }
+    if (frames == 0 || pcm.rate <= 0) return addSilentStream(audio, "PCM stream", "empty");
+    auto s = std::make_unique<StreamState>();
     s->lengthFrames = frames * audio->rate / pcm.rate;
     s->silent = !audio->output;
     const AudioStream handle = addStream(audio, std::move(s));
