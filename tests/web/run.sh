@@ -51,4 +51,4 @@ cd "$root/tests/web"
 VELMORA_WEB_RUN="$run" VELMORA_WEB_SITE="$site" VELMORA_WEB_TEST="$root/build-web/test" \
 VELMORA_WEB_HARNESS="$root/tests/web" VELMORA_STILL_TIMES="$times" \
 VELMORA_SOUNDTRACK_FRAMES=$((frames / 4)) \
-  node --test --test-reporter=spec web_test.mjs
+  node --test --test-reporter=spec "$@" web_test.mjs

@@ -62,7 +62,9 @@ EM_JS(void, webAudioStart, (int stream, double lead), {
     audio.starts[stream] = when - offset;
 });
 
-// Seconds of the stream heard so far: the output's timestamp, carried forward to now.
+// Seconds of the stream heard so far: the output's timestamp, carried forward to now, but never
+// past what the context has rendered: when a busy machine stalls the audio thread, the sound
+// stalls too, and carrying the stamp forward by the wall clock would run ahead of it.
 EM_JS(double, webAudioHeard, (int stream), {
     var audio = Module.velmoraAudio;
     var context = audio.context;
@@ -72,7 +74,7 @@ EM_JS(double, webAudioHeard, (int stream), {
         if (stamp.performanceTime > 0)
             heard = stamp.contextTime + Math.max(0, performance.now() - stamp.performanceTime) / 1000;
     }
-    return heard - audio.starts[stream];
+    return Math.min(heard, context.currentTime) - audio.starts[stream];
 });
 
 // Seconds of the stream the context has rendered so far.
