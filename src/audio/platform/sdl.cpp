@@ -1,6 +1,7 @@
 #include "audio/audio.h"
 
 #include "audio/decoder.h"
+#include "audio/platform/output_format.h"
 #include "audio/quiet.h"
 
 #include <SDL2/SDL.h>
@@ -20,8 +21,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr int kChannels = 2;
-constexpr int kBytesPerSample = 2;
+using output_format::bytesToSeconds;
+using output_format::framesToBytes;
+using output_format::kChannels;
 constexpr int kDeviceBufferFrames = 1024;  // ~21 ms at 48 kHz: small latency, few wake-ups
 
 double secondsSince(Clock::time_point start, Clock::time_point now) {
@@ -68,7 +70,7 @@ namespace {
 void mixCallback(void* user, Uint8* out, int bytes) {
     Audio* audio = static_cast<Audio*>(user);
     std::memset(out, 0, static_cast<size_t>(bytes));
-    const int64_t frames = bytes / (kChannels * kBytesPerSample);
+    const int64_t frames = bytes / output_format::kBytesPerFrame;
     int16_t* dst = reinterpret_cast<int16_t*>(out);
     const Clock::time_point now = Clock::now();
     for (auto& s : audio->streams) {
@@ -285,24 +287,24 @@ uint64_t audioChannelGetPosition(Audio* audio, AudioStream stream) {
     }
     if (s->lengthFrames > 0) frames = std::min(frames, s->lengthFrames);
     s->lastReported = std::max(s->lastReported, frames);
-    return static_cast<uint64_t>(s->lastReported) * kChannels * kBytesPerSample;
+    return framesToBytes(s->lastReported);
 }
 
 double audioChannelBytes2Seconds(Audio* audio, AudioStream stream, uint64_t bytes) {
     if (!find(audio, stream)) return -1.0;
-    return static_cast<double>(bytes) / (static_cast<double>(audio->rate) * kChannels * kBytesPerSample);
+    return bytesToSeconds(bytes, audio->rate);
 }
 
 uint64_t audioChannelGetLength(Audio* audio, AudioStream stream) {
     StreamState* s = find(audio, stream);
-    return s ? static_cast<uint64_t>(s->lengthFrames) * kChannels * kBytesPerSample : 0;
+    return s ? framesToBytes(s->lengthFrames) : 0;
 }
 
 uint64_t audioChannelGetTaken(Audio* audio, AudioStream stream) {
     StreamState* s = find(audio, stream);
     if (!s) return 0;
     std::lock_guard<std::mutex> lock(audio->published);
-    return static_cast<uint64_t>(s->writtenAfter) * kChannels * kBytesPerSample;
+    return framesToBytes(s->writtenAfter);
 }
 
 bool audioHasDevice(const Audio* audio) { return audio && audio->device != 0; }

@@ -4,6 +4,7 @@
 #include "audio/audio.h"
 
 #include "audio/decoder.h"
+#include "audio/platform/output_format.h"
 
 #include <emscripten.h>
 
@@ -17,8 +18,8 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-constexpr int kChannels = 2;
-constexpr int kBytesPerSample = 2;
+using output_format::bytesToSeconds;
+using output_format::framesToBytes;
 // Scheduled this far ahead so that the first sample is not cut by the time the call takes.
 constexpr double kStartLeadSeconds = 0.05;
 
@@ -199,24 +200,24 @@ uint64_t audioChannelGetPosition(Audio* audio, AudioStream stream) {
         : webAudioHeard(static_cast<int>(stream));
     s->lastReported = std::max(s->lastReported, clampToLength(*s, seconds * audio->rate));
     if (!s->silent) webAudioReported(static_cast<double>(s->lastReported) / audio->rate);
-    return static_cast<uint64_t>(s->lastReported) * kChannels * kBytesPerSample;
+    return framesToBytes(s->lastReported);
 }
 
 double audioChannelBytes2Seconds(Audio* audio, AudioStream stream, uint64_t bytes) {
     if (!find(audio, stream)) return -1.0;
-    return static_cast<double>(bytes) / (static_cast<double>(audio->rate) * kChannels * kBytesPerSample);
+    return bytesToSeconds(bytes, audio->rate);
 }
 
 uint64_t audioChannelGetLength(Audio* audio, AudioStream stream) {
     StreamState* s = find(audio, stream);
-    return s ? static_cast<uint64_t>(s->lengthFrames) * kChannels * kBytesPerSample : 0;
+    return s ? framesToBytes(s->lengthFrames) : 0;
 }
 
 uint64_t audioChannelGetTaken(Audio* audio, AudioStream stream) {
     StreamState* s = find(audio, stream);
     if (!s || s->silent || !s->started) return 0;
     const int64_t frames = clampToLength(*s, webAudioRendered(static_cast<int>(stream)) * audio->rate);
-    return static_cast<uint64_t>(frames) * kChannels * kBytesPerSample;
+    return framesToBytes(frames);
 }
 
 bool audioHasDevice(const Audio* audio) { return audio && audio->output; }
