@@ -5,9 +5,8 @@
 namespace velmora {
 
 Letterbox letterbox(int width, int height) {
-    const float aspect = 1.7777778f;
     Letterbox box;
-    box.viewportHeight = static_cast<int>(static_cast<float>(width) / aspect);
+    box.viewportHeight = static_cast<int>(static_cast<float>(width) / kPictureAspect);
     box.viewportY = (height - box.viewportHeight) / 2;
     return box;
 }

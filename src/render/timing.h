@@ -6,6 +6,8 @@
 namespace velmora {
 
 constexpr int kWalkFrames = 74;
+// The picture's width over its height: 16:9, as single precision holds it.
+constexpr float kPictureAspect = 1.7777778f;
 
 // The 16:9 picture across the full screen width, centred vertically.
 struct Letterbox {

@@ -47,8 +47,7 @@ before(async () => {
   origin = "http://127.0.0.1:" + server.address().port;
   context = await chromium.launchPersistentContext(join(run, "profile"), {
     executablePath: "/usr/bin/chromium", headless: true,
-    args: ["--no-sandbox", "--use-angle=swiftshader", "--enable-unsafe-swiftshader",
-           "--autoplay-policy=no-user-gesture-required"],
+    args: ["--no-sandbox", "--use-angle=swiftshader", "--enable-unsafe-swiftshader"],
   });
 });
 

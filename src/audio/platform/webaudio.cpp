@@ -22,19 +22,32 @@ using output_format::bytesToSeconds;
 using output_format::framesToBytes;
 // Scheduled this far ahead so that the first sample is not cut by the time the call takes.
 constexpr double kStartLeadSeconds = 0.05;
+// An output that has not run for this long (no device, a policy that blocks it, an interrupted
+// session) no longer holds the picture: the silent clock carries on from where the sound was.
+constexpr double kStalledOutputSeconds = 2.0;
 
-// The page's AudioContext and its buffers live in Module.velmoraAudio, indexed by stream.
-EM_JS(int, webAudioOpen, (int rate), {
-    var Context = globalThis.AudioContext || globalThis.webkitAudioContext;
-    if (!Context) return 0;
-    try {
-        var context = new Context({sampleRate: rate, latencyHint: "interactive"});
-        context.resume();
-        Module.velmoraAudio = {context: context, buffers: {}, sources: {}, starts: {}};
-        return context.sampleRate;
-    } catch (e) {
-        return 0;
+double secondsSince(Clock::time_point start, Clock::time_point now) {
+    return std::chrono::duration<double>(now - start).count();
+}
+
+// The AudioContext and the stream's buffers live in Module.velmoraAudio, indexed by stream. The
+// page opens the context inside the viewer's click, before full screen uses the click up (some
+// engines start sound only on a click nothing else has used); without one, one is made here.
+EM_JS(int, webAudioOpen, (), {
+    var context = Module.velmoraAudioContext;
+    delete Module.velmoraAudioContext;
+    if (!context) {
+        var Context = globalThis.AudioContext || globalThis.webkitAudioContext;
+        if (!Context) return 0;
+        try {
+            context = new Context({latencyHint: "interactive"});
+        } catch (e) {
+            return 0;
+        }
     }
+    context.resume().catch(function() {});
+    Module.velmoraAudio = {context: context, buffers: {}, sources: {}, starts: {}, resumedAt: 0};
+    return context.sampleRate;
 });
 
 // Interleaved 16-bit PCM into an AudioBuffer at its own rate; Web Audio resamples on output.
@@ -49,33 +62,68 @@ EM_JS(void, webAudioBuffer, (int stream, const short* pcm, int frames, int chann
     audio.buffers[stream] = buffer;
 });
 
-// Module.velmoraStartOffset, which only a test sets, starts the music that many seconds in.
-EM_JS(void, webAudioStart, (int stream, double lead), {
+// Plays the stream from `offset` seconds, `lead` seconds from now. The first start of a run
+// takes Module.velmoraStartOffset, which only a test sets, as its offset.
+EM_JS(void, webAudioStart, (int stream, double lead, double offset, int first), {
     var audio = Module.velmoraAudio;
     if (audio.sources[stream]) audio.sources[stream].stop();
     var source = audio.context.createBufferSource();
     source.buffer = audio.buffers[stream];
     source.connect(audio.context.destination);
     var when = audio.context.currentTime + lead;
-    var offset = Module.velmoraStartOffset || 0;
-    source.start(when, offset);
+    if (first) offset = Module.velmoraStartOffset || 0;
+    source.start(when, Math.max(0, offset));
     audio.sources[stream] = source;
     audio.starts[stream] = when - offset;
 });
 
-// Seconds of the stream heard so far: the output's timestamp, carried forward to now, but never
-// past what the context has rendered: when a busy machine stalls the audio thread, the sound
-// stalls too, and carrying the stamp forward by the wall clock would run ahead of it.
+EM_JS(void, webAudioStop, (int stream), {
+    var audio = Module.velmoraAudio;
+    if (audio.sources[stream]) audio.sources[stream].stop();
+    delete audio.sources[stream];
+});
+
+// Whether the context is rendering. One that is not is asked to resume now and then: an
+// interruption (a call on a phone) may have ended.
+EM_JS(int, webAudioRunning, (), {
+    var audio = Module.velmoraAudio;
+    if (audio.context.state === "running") return 1;
+    var now = performance.now();
+    if (now - audio.resumedAt > 1000) {
+        audio.resumedAt = now;
+        audio.context.resume().catch(function() {});
+    }
+    return 0;
+});
+
+EM_JS(void, webAudioState, (char* out, int size), {
+    stringToUTF8(Module.velmoraAudio.context.state, out, size);
+});
+
+// Seconds of the stream heard so far. The context's time, carried forward with the wall clock
+// since it last moved (it moves in steps of a callback in some engines), less the output's
+// latency; or, where the engine's output timestamp agrees with the context (not ahead of it,
+// not far behind it, not stamped in the future), that stamp carried forward, when it says less
+// has been heard. Never past what the context has rendered: when a busy machine stalls the audio
+// thread, the sound stalls too.
 EM_JS(double, webAudioHeard, (int stream), {
     var audio = Module.velmoraAudio;
     var context = audio.context;
-    var heard = context.currentTime - (context.outputLatency || 0) - (context.baseLatency || 0);
+    var now = performance.now();
+    var rendered = context.currentTime;
+    if (rendered !== audio.renderedSeen) {
+        audio.renderedSeen = rendered;
+        audio.renderedSeenAt = now;
+    }
+    var latency = (context.outputLatency || 0) + (context.baseLatency || 0);
+    var heard = rendered + (now - audio.renderedSeenAt) / 1000 - latency;
     if (context.getOutputTimestamp) {
         var stamp = context.getOutputTimestamp();
-        if (stamp.performanceTime > 0)
-            heard = stamp.contextTime + Math.max(0, performance.now() - stamp.performanceTime) / 1000;
+        if (stamp.performanceTime > 0 && stamp.performanceTime <= now &&
+            stamp.contextTime <= rendered && rendered - stamp.contextTime < 0.5)
+            heard = Math.min(heard, stamp.contextTime + (now - stamp.performanceTime) / 1000);
     }
-    return Math.min(heard, context.currentTime) - audio.starts[stream];
+    return Math.min(heard, rendered) - audio.starts[stream];
 });
 
 // Seconds of the stream the context has rendered so far.
@@ -84,12 +132,13 @@ EM_JS(double, webAudioRendered, (int stream), {
     return audio.context.currentTime - audio.starts[stream];
 });
 
-// The last position the demo read, and the context's time when it read it, where the page and
-// its tests can see them.
+// The last position the demo read, and the context's time and the wall clock's when it read it,
+// where the page and its tests can see them.
 EM_JS(void, webAudioReported, (double seconds), {
     var audio = Module.velmoraAudio;
     audio.reported = seconds;
     audio.reportedAt = audio.context.currentTime;
+    audio.reportedWall = performance.now();
 });
 
 EM_JS(double, webAudioLatency, (), {
@@ -112,6 +161,12 @@ struct StreamState {
     bool started = false;
     Clock::time_point silentStart{};
     int64_t lastReported = 0;
+    // An output stream whose context stopped running: timed by the monotonic clock from where
+    // it was, until the context runs again and the sound is started there.
+    bool stalled = false;
+    Clock::time_point outputSeen{};  // when the context was last seen running
+    Clock::time_point stalledAt{};
+    int64_t stalledFrom = 0;
 };
 
 struct Audio {
@@ -150,7 +205,7 @@ int64_t clampToLength(const StreamState& s, double frames) {
 Audio* audioInit(int /*device*/, int frequency) {
     Audio* audio = new Audio;
     audio->rate = frequency;
-    const int rate = webAudioOpen(frequency);
+    const int rate = webAudioOpen();
     if (rate <= 0) {
         std::fprintf(stderr, "audio: no sound output (no Web Audio); timing with a silent clock\n");
         return audio;
@@ -185,19 +240,52 @@ bool audioChannelPlay(Audio* audio, AudioStream stream, bool restart) {
     StreamState* s = find(audio, stream);
     if (!s) return false;
     if (s->started && !restart) return true;
-    if (!s->silent) webAudioStart(static_cast<int>(stream), kStartLeadSeconds);
-    s->silentStart = Clock::now();
+    if (!s->silent) webAudioStart(static_cast<int>(stream), kStartLeadSeconds, 0.0, 1);
+    s->silentStart = s->outputSeen = Clock::now();
     s->lastReported = 0;
+    s->stalled = false;
     s->started = true;
     return true;
 }
 
+namespace {
+
+// The seconds heard of an output stream, following the context while it runs and the silent
+// clock while it does not; each change of the two is one line on stderr.
+double followOutput(Audio* audio, StreamState& s, AudioStream stream, Clock::time_point now) {
+    const int handle = static_cast<int>(stream);
+    const double reported = static_cast<double>(s.lastReported) / audio->rate;
+    if (webAudioRunning()) {
+        s.outputSeen = now;
+        if (s.stalled) {
+            // Started where the silent clock will be once the sound is heard.
+            s.stalled = false;
+            webAudioStart(handle, kStartLeadSeconds, reported + kStartLeadSeconds + webAudioLatency(), 0);
+            std::fprintf(stderr, "audio: the Web Audio output runs again; the clock follows it\n");
+        }
+        return webAudioHeard(handle);
+    }
+    if (!s.stalled && secondsSince(s.outputSeen, now) >= kStalledOutputSeconds) {
+        s.stalled = true;
+        s.stalledAt = now;
+        s.stalledFrom = s.lastReported;
+        webAudioStop(handle);
+        char state[32];
+        webAudioState(state, sizeof state);
+        std::fprintf(stderr, "audio: the Web Audio output has not run for %.0f s (%s); timing with a silent clock\n",
+                     kStalledOutputSeconds, state);
+    }
+    if (s.stalled) return static_cast<double>(s.stalledFrom) / audio->rate + secondsSince(s.stalledAt, now);
+    return webAudioHeard(handle);
+}
+
+}  // namespace
+
 uint64_t audioChannelGetPosition(Audio* audio, AudioStream stream) {
     StreamState* s = find(audio, stream);
     if (!s || !s->started) return 0;
-    const double seconds = s->silent
-        ? std::chrono::duration<double>(Clock::now() - s->silentStart).count()
-        : webAudioHeard(static_cast<int>(stream));
+    const Clock::time_point now = Clock::now();
+    const double seconds = s->silent ? secondsSince(s->silentStart, now) : followOutput(audio, *s, stream, now);
     s->lastReported = std::max(s->lastReported, clampToLength(*s, seconds * audio->rate));
     if (!s->silent) webAudioReported(static_cast<double>(s->lastReported) / audio->rate);
     return framesToBytes(s->lastReported);
