@@ -43,6 +43,11 @@ printf '\x09' | dd of="$run/broken/data/textures/stars.tga" bs=1 seek=2 conv=not
 for f in index.html page.js data.js velmora.js velmora.wasm; do ln -s "$site/$f" "$run/broken/$f"; done
 kill "$xvfb_pid" 2>/dev/null
 xvfb_pid=""
+# The release with a part of it missing: its program's WebAssembly, or its data package.
+for part in velmora.wasm velmora-data.tar.gz; do
+  mkdir -p "$run/without-$part"
+  for f in "$site"/*; do [ "$(basename "$f")" = "$part" ] || ln -s "$f" "$run/without-$part/"; done
+done
 
 # The soundtrack's length in frames as the desktop decodes it, encoder delay and padding removed.
 frames=$(ffmpeg -v error -i "$root/build/data/dunesong.mp3" -f s16le -ac 2 - | wc -c)

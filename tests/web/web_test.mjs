@@ -62,7 +62,8 @@ async function open(url, width, height, init) {
   // SwiftShader on a busy machine can take many seconds over one large frame.
   page.setDefaultTimeout(kRunLimit);
   await page.setViewportSize({width, height});
-  if (init) await page.addInitScript(init);
+  // `init`: a function run before the page's own scripts, or [function, its argument].
+  if (init) await (Array.isArray(init) ? page.addInitScript(...init) : page.addInitScript(init));
   const consoleLines = {log: [], error: [], info: [], warning: []};
   page.on("console", (m) => (consoleLines[m.type()] ||= []).push(m.text()));
   page.on("pageerror", (e) => consoleLines.error.push("page error: " + e.message));
@@ -265,5 +266,234 @@ describe("broken data", () => {
     assert.ok(desktop.length >= 6, "the desktop reports the breaks");
     assert.deepEqual(consoleLines.log, desktop);
     await page.close();
+  });
+});
+
+// Readings of the music clock while a run plays: each with the context's time and the wall
+// clock's when it was taken, and the stream's start on the context's time line.
+async function readClock(page, count, every = 100, during = async () => {}) {
+  const samples = [];
+  while (samples.length < count) {
+    const s = await page.evaluate(() => {
+      const a = Module.velmoraAudio;
+      return a && a.reported !== undefined
+        ? {reported: a.reported, at: a.reportedAt, wall: a.reportedWall / 1000, start: a.starts[1],
+           latency: (a.context.outputLatency || 0) + (a.context.baseLatency || 0)}
+        : null;
+    });
+    if (s) samples.push(s);
+    await during(samples.length);
+    await page.waitForTimeout(every);
+  }
+  return samples;
+}
+const lagsOf = (samples) => samples.map((s) => (s.at - s.start) - s.reported);
+const speed = (a, b, key) => (b.reported - a.reported) / (b[key] - a[key]);
+const never_back = (samples) => samples.every((s, i) => i === 0 || s.reported >= samples[i - 1].reported);
+
+// Plays from `offset` in a page made with `init`, reads the clock, and ends the run.
+async function playAndRead(init, offset, count) {
+  const {page, consoleLines} = await open("/site/index.html", 320, 200, init);
+  await ready(page);
+  await page.evaluate((t) => { Module.velmoraStartOffset = t; }, offset);
+  await page.click("#play");
+  await musicPast(page, offset + 0.2);
+  const samples = await readClock(page, count);
+  const rate = await page.evaluate(() => Module.velmoraAudio.context.sampleRate);
+  await page.keyboard.press("Escape");
+  await backToStart(page);
+  await page.close();
+  return {samples, rate, consoleLines};
+}
+
+describe("the clock in other engines' ways", () => {
+  // What engines here do not do, put into Chromium: Safari 15 to 17's output timestamp (its
+  // context time divided by the sample rate), Firefox's (both its times moved back by the
+  // output's latency, which it reports), and a context at 44.1 kHz.
+  const kLatency = 0.2;
+  const kStep = 0.05;  // a generous step of the context's time: engines here step by 3 to 20 ms
+  const shims = {
+    "Safari 17's timestamp": () => {
+      const stamp = AudioContext.prototype.getOutputTimestamp;
+      AudioContext.prototype.getOutputTimestamp = function () {
+        const s = stamp.call(this);
+        return {contextTime: s.contextTime / this.sampleRate, performanceTime: s.performanceTime};
+      };
+    },
+    "Firefox's latency-shifted timestamp": (latency) => {
+      Object.defineProperty(AudioContext.prototype, "outputLatency", {get: () => latency});
+      AudioContext.prototype.getOutputTimestamp = function () {
+        return {contextTime: this.currentTime - latency, performanceTime: performance.now() - 1000 * latency};
+      };
+    },
+    "a context at 44.1 kHz": () => {
+      const Real = AudioContext;
+      window.AudioContext = class extends Real { constructor(o) { super({...o, sampleRate: 44100}); } };
+    },
+  };
+  for (const [name, shim] of Object.entries(shims)) {
+    test(`with ${name} the clock follows what is heard`, async () => {
+      const {samples, rate} = await playAndRead(name.startsWith("Firefox") ? [shim, kLatency] : shim, 40, 25);
+      assert.ok(never_back(samples), "the readings never go back");
+      const lags = lagsOf(samples), first = samples[0], last = samples[samples.length - 1];
+      const latency = Math.max(...samples.map((s) => s.latency));
+      console.log(`# ${name}: ${rate} Hz, lag behind the context ${Math.min(...lags).toFixed(4)} to ` +
+                  `${Math.max(...lags).toFixed(4)} s (reported latency ${latency.toFixed(4)} s), ` +
+                  `speed ${speed(first, last, "at").toFixed(4)}`);
+      if (name.includes("44.1")) assert.equal(rate, 44100);
+      assert.ok(Math.abs(speed(first, last, "at") - 1) <= 0.03, "the clock runs at the context's speed");
+      // Behind the context by what it says it buffers. Between the context's steps the clock
+      // moves on while the context's time stands, so a reading can be up to a step nearer it.
+      const median = [...lags].sort((a, b) => a - b)[lags.length >> 1];
+      assert.ok(median >= latency - kStep, `ahead of what is heard by ${(latency - median).toFixed(4)} s`);
+      assert.ok(Math.max(...lags) - latency <= 0.1, `behind what is heard by ${Math.max(...lags) - latency} s`);
+    });
+  }
+});
+
+describe("an output that does not run", () => {
+  test("a context that never starts leaves the picture to the silent clock, and says so once", async () => {
+    // As in a browser with no sound device, or one whose policy keeps the sound from starting.
+    const neverRuns = () => {
+      const Real = AudioContext;
+      window.AudioContext = class extends Real {
+        constructor(o) { super(o); super.suspend(); }
+        resume() { return Promise.resolve(); }
+      };
+    };
+    const {page, consoleLines} = await open("/site/index.html", 320, 200, neverRuns);
+    await ready(page);
+    await page.click("#play");
+    await musicPast(page, 0.5);
+    const samples = await readClock(page, 20);
+    await page.keyboard.press("Escape");
+    await backToStart(page);
+    const lines = consoleLines.info.filter((l) => l.includes("timing with a silent clock"));
+    assert.equal(lines.length, 1, lines.join("\n"));
+    assert.match(lines[0], /has not run for 2 s \(suspended\)/);
+    assert.ok(never_back(samples));
+    const rate = speed(samples[0], samples[samples.length - 1], "wall");
+    console.log(`# silent clock at ${rate.toFixed(4)} of the wall clock's speed`);
+    assert.ok(Math.abs(rate - 1) <= 0.03, "the silent clock runs in real time");
+    assert.deepEqual(consoleLines.log, []);
+    await page.close();
+  });
+
+  test("a context interrupted mid-run neither holds the picture nor leaves the sound behind", async () => {
+    const {page, consoleLines} = await open("/site/index.html", 320, 200);
+    await ready(page);
+    await page.evaluate(() => { Module.velmoraStartOffset = 100; });
+    await page.click("#play");
+    await musicPast(page, 100.2);
+    // Suspended from the 5th reading to the 45th, as a call on a phone would, which no resume
+    // ends before its time.
+    const samples = await readClock(page, 90, 100, async (n) => {
+      if (n === 5) await page.evaluate(() => {
+        const c = Module.velmoraAudio.context;
+        c.resume = () => Promise.resolve();
+        return c.suspend();
+      });
+      if (n === 45) await page.evaluate(() => {
+        const c = Module.velmoraAudio.context;
+        delete c.resume;
+        return c.resume();
+      });
+    });
+    await page.keyboard.press("Escape");
+    await backToStart(page);
+    assert.ok(never_back(samples));
+    // The picture held still for no longer than the wait for the output, then moved on.
+    const held = samples.slice(5, 45);
+    let longest = 0;
+    for (let i = 0, j = 0; i < held.length; i = j) {
+      for (j = i + 1; j < held.length && held[j].reported === held[i].reported; ++j);
+      longest = Math.max(longest, held[j - 1].wall - held[i].wall);
+    }
+    assert.ok(longest <= 2.6, `the picture stood still for ${longest.toFixed(2)} s`);
+    assert.ok(held[held.length - 1].reported - held[0].reported >= 1, "the picture moved on while the sound was away");
+    // Back on the output, with the sound started where the picture is.
+    const after = samples.slice(-20);
+    const lags = lagsOf(after), latency = after[0].latency;
+    console.log(`# after the interruption: lag behind the context ${Math.min(...lags).toFixed(4)} to ${Math.max(...lags).toFixed(4)} s`);
+    assert.ok(Math.max(...lags) - latency <= 0.1 && Math.min(...lags) >= -0.01, "the clock follows the sound again");
+    assert.equal(consoleLines.info.filter((l) => l.includes("runs again")).length, 1, consoleLines.info.join("\n"));
+    await page.close();
+  });
+});
+
+describe("a phone", () => {
+  let browser;
+  before(async () => {
+    browser = await chromium.launch({executablePath: "/usr/bin/chromium", headless: true,
+                                     args: ["--no-sandbox", "--use-angle=swiftshader", "--enable-unsafe-swiftshader"]});
+  });
+  after(async () => { await browser?.close(); });
+
+  // For each box [x0, y0, x1, y1) of a screenshot: its brightest value and mean luminance.
+  const regions = (page, png, boxes) => page.evaluate(async ({base64, boxes}) => {
+    const bytes = Uint8Array.from(atob(base64), (c) => c.charCodeAt(0));
+    const image = await createImageBitmap(new Blob([bytes], {type: "image/png"}));
+    const g = new OffscreenCanvas(image.width, image.height).getContext("2d");
+    g.drawImage(image, 0, 0);
+    return boxes.map(([x0, y0, x1, y1]) => {
+      const d = g.getImageData(x0, y0, x1 - x0, y1 - y0).data;
+      let brightest = 0, sum = 0;
+      for (let i = 0; i < d.length; i += 4) {
+        brightest = Math.max(brightest, d[i], d[i + 1], d[i + 2]);
+        sum += 0.299 * d[i] + 0.587 * d[i + 1] + 0.114 * d[i + 2];
+      }
+      return {brightest, mean: sum / (d.length / 4)};
+    });
+  }, {base64: png.toString("base64"), boxes});
+
+  // The picture's box in a screenshot: bands of black outside it, the picture drawn inside.
+  async function assertPictureAt(page, box, what) {
+    // The stop button lies over a band; it is not what is measured here.
+    const stop = page.locator("#stop");
+    await stop.evaluate((b) => { b.style.visibility = "hidden"; });
+    const shot = await page.screenshot();
+    await stop.evaluate((b) => { b.style.visibility = ""; });
+    const [w, h] = await page.evaluate(() => [innerWidth * devicePixelRatio, innerHeight * devicePixelRatio]);
+    const bands = [[0, 0, box[0] - 2, h], [box[2] + 2, 0, w, h], [0, 0, w, box[1] - 2], [0, box[3] + 2, w, h]]
+      .filter(([x0, y0, x1, y1]) => x1 > x0 && y1 > y0);
+    const [inside, ...outside] = await regions(page, shot, [[box[0] + 2, box[1] + 2, box[2] - 2, box[3] - 2], ...bands]);
+    assert.ok(inside.brightest >= 60, `${what}: the picture is drawn (brightest ${inside.brightest})`);
+    outside.forEach((band, k) => assert.equal(band.brightest, 0, `${what}: black outside the picture at ${bands[k]}`));
+  }
+
+  test("without element full screen, a tap plays it at 16:9 in the viewport, turning with the phone, and the stop button ends it", async () => {
+    const phone = await browser.newContext({viewport: {width: 844, height: 390}, deviceScaleFactor: 3,
+                                            isMobile: true, hasTouch: true});
+    const page = await phone.newPage();
+    page.setDefaultTimeout(kRunLimit);
+    await page.addInitScript(() => { delete Element.prototype.requestFullscreen; });
+    const errors = [];
+    page.on("pageerror", (e) => errors.push(e.message));
+    await page.goto(origin + "/site/index.html");
+    await ready(page);
+    // The meteors, then the mountain and the night: rows with something bright in each, and
+    // cheaper to draw at this size than the desert.
+    await page.evaluate(() => { Module.velmoraStartOffset = 100; });
+    await page.tap("#play");
+    await musicPast(page, 100.1);
+    // Landscape, wider than 16:9: the drawing buffer takes the picture's shape, between bands.
+    assert.deepEqual(await page.evaluate(() => [Module.canvas.width, Module.canvas.height, !!document.fullscreenElement]),
+                     [2080, 1170, false]);
+    await assertPictureAt(page, [226, 0, 2306, 1170], "landscape");
+    // Turned to portrait mid-run: the same picture, smaller, never stretched.
+    await page.setViewportSize({width: 390, height: 844});
+    await page.waitForTimeout(500);
+    await assertPictureAt(page, [0, 937, 1170, 1595], "turned");
+    await page.tap("#stop");
+    await backToStart(page);
+    // Started in portrait: the demo's own letterbox, bands above and below.
+    await page.tap("#play");
+    await musicPast(page, 100.1);
+    assert.deepEqual(await page.evaluate(() => [Module.canvas.width, Module.canvas.height]), [1170, 2532]);
+    await assertPictureAt(page, [0, 937, 1170, 1595], "portrait");
+    await page.tap("#stop");
+    await backToStart(page);
+    assert.deepEqual(errors, []);
+    await phone.close();
   });
 });

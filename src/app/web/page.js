@@ -21,6 +21,7 @@ let running = false;
 let fullscreen = false;                   // whether this run went full screen
 let entering = Promise.resolve();         // the last full-screen request, until it settles
 let wakeLock = null;
+let sound = null;                         // the run's AudioContext, as the page opened it
 let runtimeDead = false;                  // the program aborted: only a reload can run it again
 
 // The demo's standard output carries only its fixed failure lines; the console is where a
@@ -95,9 +96,9 @@ function openSound() {
   const Context = window.AudioContext || window.webkitAudioContext;
   if (!Context) return;
   try {
-    const context = new Context({latencyHint: "interactive"});
-    context.resume().catch(() => {});
-    Module.velmoraAudioContext = context;
+    sound = new Context({latencyHint: "interactive"});
+    sound.resume().catch(() => {});
+    Module.velmoraAudioContext = sound;
   } catch (e) {
     console.info("velmora: no AudioContext: " + e.message);
   }
@@ -169,9 +170,10 @@ function endRun() {
 function finishRun() {
   running = false;
   document.body.classList.remove("running", "viewport");
-  const context = Module.velmoraAudioContext;
+  // The audio layer has closed it already, unless the run failed or never took it.
   delete Module.velmoraAudioContext;
-  if (context) context.close().catch(() => {});
+  if (sound && sound.state !== "closed") sound.close().catch(() => {});
+  sound = null;
   if (wakeLock) wakeLock.release().catch(() => {});
   wakeLock = null;
   entering.then(() => { if (document.fullscreenElement) document.exitFullscreen().catch(() => {}); });
