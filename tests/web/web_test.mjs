@@ -497,3 +497,99 @@ describe("a phone", () => {
     await phone.close();
   });
 });
+
+describe("replays and leaving", () => {
+  test("three runs, ended by Escape, a hidden tab and leaving full screen, each stop the sound at once and leave nothing behind", async () => {
+    // Live textures counted on contexts that are not lost.
+    const countTextures = () => {
+      const proto = WebGL2RenderingContext.prototype, create = proto.createTexture, remove = proto.deleteTexture;
+      const live = new Map();
+      proto.createTexture = function () { live.set(this, (live.get(this) || 0) + 1); return create.call(this); };
+      proto.deleteTexture = function (t) { if (t) live.set(this, live.get(this) - 1); return remove.call(this, t); };
+      window.liveTextures = () => [...live].reduce((n, [gl, k]) => n + (gl.isContextLost() ? 0 : k), 0);
+    };
+    const {page, consoleLines} = await open("/site/index.html", 320, 200, countTextures);
+    await ready(page);
+    const ends = {
+      "Escape": () => page.keyboard.press("Escape"),
+      // The tab hidden: no frame comes again, so the page must end the run itself.
+      "a hidden tab": () => page.evaluate(() => {
+        Object.defineProperty(document, "hidden", {value: true, configurable: true});
+        document.dispatchEvent(new Event("visibilitychange"));
+        const stopped = !Module.velmoraAudio && document.body.dataset.state === "ready";
+        delete document.hidden;
+        return stopped;
+      }),
+      "leaving full screen": () => page.evaluate(() => document.exitFullscreen()),
+    };
+    const after = [];
+    for (const [how, end] of Object.entries(ends)) {
+      await page.click("#play");
+      await musicPast(page, 0.2);
+      const during = await page.evaluate(() => ({
+        textures: liveTextures(), files: Module.FS.analyzePath("/data").exists,
+        fullscreen: !!document.fullscreenElement,
+      }));
+      assert.deepEqual(during, {textures: 87, files: false, fullscreen: true},
+                       "a run holds its images, and not the data's files");
+      const stoppedAtOnce = await end();
+      if (how === "a hidden tab") assert.equal(stoppedAtOnce, true, "the sound stopped in the same task");
+      await backToStart(page);
+      assert.deepEqual(await startState(page), kStartState, `back to the start after ${how}`);
+      after.push(await page.evaluate(() => ({textures: liveTextures(), heap: Module.HEAP8.length})));
+    }
+    console.log(`# after runs 1, 2, 3: ${after.map((a) => `${a.textures} textures, ${a.heap >> 20} MiB heap`).join("; ")}`);
+    assert.deepEqual(after.map((a) => a.textures), [0, 0, 0], "no run's images outlive it");
+    assert.equal(after[2].heap, after[0].heap, "the WebAssembly heap does not grow from run to run");
+    assert.deepEqual(consoleLines.error, []);
+    await page.close();
+  });
+});
+
+describe("failures", () => {
+  const failed = (page) => page.waitForFunction(() => document.body.dataset.state === "failed", null, {timeout: kRunLimit});
+  const shown = (page) => page.evaluate(() => ({
+    sentence: document.getElementById("status").textContent, way: document.getElementById("again").textContent,
+    wayShown: !document.getElementById("again").hidden, fullscreen: !!document.fullscreenElement,
+    running: document.body.classList.contains("running"),
+  }));
+
+  test("a missing program, missing data or no DecompressionStream end in a sentence and a way back", async () => {
+    const cases = [
+      ["/run/without-velmora.wasm/index.html", null, /stopped with an error/, "RELOAD"],
+      ["/run/without-velmora-data.tar.gz/index.html", null, /data could not be loaded .*HTTP 404/, "TRY AGAIN"],
+      ["/site/index.html", () => { delete window.DecompressionStream; }, /DecompressionStream/, null],
+    ];
+    for (const [url, init, sentence, way] of cases) {
+      const {page} = await open(url, 320, 200, init);
+      await page.waitForFunction(() => ["failed", "unsupported"].includes(document.body.dataset.state));
+      const s = await shown(page);
+      assert.match(s.sentence, sentence, url);
+      assert.equal(s.wayShown ? s.way : null, way, url);
+      await page.close();
+    }
+  });
+
+  test("an error in a run ends it with a sentence, out of full screen, with the sound stopped", async () => {
+    const breakable = () => {
+      const draw = WebGL2RenderingContext.prototype.drawArrays;
+      WebGL2RenderingContext.prototype.drawArrays = function (...a) {
+        if (window.breakDrawing) throw new Error("the GL went away");
+        return draw.apply(this, a);
+      };
+    };
+    const {page} = await open("/site/index.html", 320, 200, breakable);
+    await ready(page);
+    await page.click("#play");
+    await musicPast(page, 0.2);
+    const context = await page.evaluateHandle(() => Module.velmoraAudio.context);
+    await page.evaluate(() => { window.breakDrawing = true; });
+    await failed(page);
+    await page.waitForFunction(() => !document.fullscreenElement);
+    const s = await shown(page);
+    assert.match(s.sentence, /stopped with an error .*the GL went away/);
+    assert.deepEqual([s.way, s.wayShown, s.fullscreen, s.running], ["RELOAD", true, false, false]);
+    await page.waitForFunction((c) => c.state === "closed", context);  // the sound stopped
+    await page.close();
+  });
+});
