@@ -102,22 +102,22 @@ const startState = (page) => page.evaluate(() => ({
 }));
 const kStartState = {state: "ready", running: false, fullscreen: false, playEnabled: true, audioOpen: false};
 
-// The brightest channel value and the mean luminance of rows [top, bottom) of a PNG screenshot.
-async function rows(page, png, top, bottom) {
-  return page.evaluate(async ({bytes, top, bottom}) => {
-    const image = await createImageBitmap(new Blob([new Uint8Array(bytes)], {type: "image/png"}));
-    const canvas = new OffscreenCanvas(image.width, image.height);
-    const g = canvas.getContext("2d");
-    g.drawImage(image, 0, 0);
-    const d = g.getImageData(0, top, image.width, bottom - top).data;
+// For each box [x0, y0, x1, y1) of a screenshot: its brightest value and mean luminance.
+const regions = (page, png, boxes) => page.evaluate(async ({base64, boxes}) => {
+  const bytes = Uint8Array.from(atob(base64), (c) => c.charCodeAt(0));
+  const image = await createImageBitmap(new Blob([bytes], {type: "image/png"}));
+  const g = new OffscreenCanvas(image.width, image.height).getContext("2d");
+  g.drawImage(image, 0, 0);
+  return boxes.map(([x0, y0, x1, y1]) => {
+    const d = g.getImageData(x0, y0, x1 - x0, y1 - y0).data;
     let brightest = 0, sum = 0;
     for (let i = 0; i < d.length; i += 4) {
       brightest = Math.max(brightest, d[i], d[i + 1], d[i + 2]);
       sum += 0.299 * d[i] + 0.587 * d[i + 1] + 0.114 * d[i + 2];
     }
     return {brightest, mean: sum / (d.length / 4)};
-  }, {bytes: [...png], top, bottom});
-}
+  });
+}, {base64: png.toString("base64"), boxes});
 
 describe("the page", () => {
   test("loads without a console error, plays letterboxed at the screen's size, and Escape ends the run", async () => {
@@ -133,9 +133,8 @@ describe("the page", () => {
     const canvas = await page.evaluate(() => [canvas.width, canvas.height, !!document.fullscreenElement]);
     assert.deepEqual(canvas, [1920, 1200, true], "the canvas fills the screen in device pixels");
     // 16:9 across 1920 pixels is 1080 rows: bands of 60 above and below.
-    const shot = await page.screenshot();
-    const top = await rows(page, shot, 0, 60), picture = await rows(page, shot, 60, 1140);
-    const bottom = await rows(page, shot, 1140, 1200);
+    const [top, picture, bottom] = await regions(page, await page.screenshot(),
+                                                 [[0, 0, 1920, 60], [0, 60, 1920, 1140], [0, 1140, 1920, 1200]]);
     assert.equal(top.brightest, 0, "the band above is black");
     assert.equal(bottom.brightest, 0, "the band below is black");
     assert.ok(picture.mean > 40, `the picture between is drawn (mean luminance ${picture.mean.toFixed(1)})`);
@@ -428,23 +427,6 @@ describe("a phone", () => {
                                      args: ["--no-sandbox", "--use-angle=swiftshader", "--enable-unsafe-swiftshader"]});
   });
   after(async () => { await browser?.close(); });
-
-  // For each box [x0, y0, x1, y1) of a screenshot: its brightest value and mean luminance.
-  const regions = (page, png, boxes) => page.evaluate(async ({base64, boxes}) => {
-    const bytes = Uint8Array.from(atob(base64), (c) => c.charCodeAt(0));
-    const image = await createImageBitmap(new Blob([bytes], {type: "image/png"}));
-    const g = new OffscreenCanvas(image.width, image.height).getContext("2d");
-    g.drawImage(image, 0, 0);
-    return boxes.map(([x0, y0, x1, y1]) => {
-      const d = g.getImageData(x0, y0, x1 - x0, y1 - y0).data;
-      let brightest = 0, sum = 0;
-      for (let i = 0; i < d.length; i += 4) {
-        brightest = Math.max(brightest, d[i], d[i + 1], d[i + 2]);
-        sum += 0.299 * d[i] + 0.587 * d[i + 1] + 0.114 * d[i + 2];
-      }
-      return {brightest, mean: sum / (d.length / 4)};
-    });
-  }, {base64: png.toString("base64"), boxes});
 
   // The picture's box in a screenshot: bands of black outside it, the picture drawn inside.
   async function assertPictureAt(page, box, what) {
