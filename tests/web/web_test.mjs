@@ -522,7 +522,10 @@ describe("replays and leaving", () => {
     for (const [how, end] of Object.entries(ends)) {
       await page.click("#play");
       await musicPast(page, 0.2);
-      const {js, heap, ...during} = await page.evaluate(() => (gc(), {
+      // While it plays, the JS heap holds its decoded music (72 MiB), not the files too (155 MiB).
+      await page.waitForFunction((limit) => { gc(); return performance.memory.usedJSHeapSize < limit; },
+                                 kJsHeapLimit + 72 * 2 ** 20, {polling: 500, timeout: kRunLimit});
+      const {js, heap, ...during} = await page.evaluate(() => ({
         textures: liveTextures(), files: Module.FS.analyzePath("/data").exists,
         fullscreen: !!document.fullscreenElement, js: performance.memory.usedJSHeapSize, heap: Module.HEAP8.length,
       }));
