@@ -1,25 +1,17 @@
 // The audio layer in a browser: the soundtrack decoded by our libmpg123 (gapless, as on the
 // desktop) and played by Web Audio. The position is what is heard: the context time that the
 // output reports as leaving the speakers, against the time the stream was scheduled to start.
-#include "audio/audio.h"
-
 #include "audio/decoder.h"
-#include "audio/platform/output_format.h"
+#include "audio/platform/output.h"
 
 #include <emscripten.h>
 
 #include <algorithm>
-#include <chrono>
-#include <cstdio>
-#include <memory>
+#include <cstdint>
 #include <string>
-#include <vector>
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-using output_format::bytesToSeconds;
-using output_format::framesToBytes;
 // Scheduled this far ahead so that the first sample is not cut by the time the call takes.
 constexpr double kStartLeadSeconds = 0.05;
 
@@ -104,128 +96,49 @@ EM_JS(void, webAudioClose, (), {
     delete Module.velmoraAudio;
 });
 
-}  // namespace
-
-struct StreamState {
-    int64_t lengthFrames = 0;  // 0: no end
-    bool silent = false;       // timed by the monotonic clock instead of the output
-    bool started = false;
-    Clock::time_point silentStart{};
-    int64_t lastReported = 0;
-};
-
-struct Audio {
+struct WebAudioOutput {
     int rate = 48000;
-    bool output = false;
-    std::vector<std::unique_ptr<StreamState>> streams;
 };
 
-namespace {
+int rateOf(void* output) { return static_cast<WebAudioOutput*>(output)->rate; }
 
-StreamState* find(Audio* audio, AudioStream stream) {
-    if (!audio || stream == 0 || stream > audio->streams.size()) return nullptr;
-    return audio->streams[stream - 1].get();
-}
-
-AudioStream addStream(Audio* audio, std::unique_ptr<StreamState> s) {
-    audio->streams.push_back(std::move(s));
-    return static_cast<AudioStream>(audio->streams.size());
-}
-
-// A stream with no end on the silent clock, for what cannot be played; says why on stderr.
-AudioStream addSilentStream(Audio* audio, const char* what, const char* why) {
-    std::fprintf(stderr, "audio: %s: %s; timing with a silent clock\n", what, why);
-    auto s = std::make_unique<StreamState>();
-    s->silent = true;
-    return addStream(audio, std::move(s));
-}
-
-int64_t clampToLength(const StreamState& s, double frames) {
-    int64_t f = std::max<int64_t>(0, static_cast<int64_t>(frames));
-    return s.lengthFrames > 0 ? std::min(f, s.lengthFrames) : f;
-}
-
-}  // namespace
-
-Audio* audioInit(int /*device*/, int frequency) {
-    Audio* audio = new Audio;
-    audio->rate = frequency;
+void* webOpen(int /*device*/, int frequency, std::string& said) {
     const int rate = webAudioOpen(frequency);
     if (rate <= 0) {
-        std::fprintf(stderr, "audio: no sound output (no Web Audio); timing with a silent clock\n");
-        return audio;
+        said = "no Web Audio";
+        return nullptr;
     }
-    audio->output = true;
-    std::fprintf(stderr, "audio: Web Audio, %d Hz\n", rate);
-    return audio;
+    said = "Web Audio, " + std::to_string(rate) + " Hz";
+    return new WebAudioOutput{frequency};
 }
 
-AudioStream audioStreamCreateFile(Audio* audio, const char* path) {
-    if (!audio) return 0;
-    DecodedPcm pcm;
-    std::string error;
-    if (!decodeMp3(path, pcm, error)) return addSilentStream(audio, path, error.c_str());
-    return audioStreamCreatePcm(audio, pcm);
+int64_t webAdd(void* output, uint32_t handle, const DecodedPcm& pcm, std::string& /*why*/) {
+    const int64_t frames = static_cast<int64_t>(pcm.samples.size()) / pcm.channels;
+    webAudioBuffer(static_cast<int>(handle), pcm.samples.data(), static_cast<int>(frames), pcm.channels, pcm.rate);
+    return frames * rateOf(output) / pcm.rate;
 }
 
-AudioStream audioStreamCreatePcm(Audio* audio, const DecodedPcm& pcm) {
-    if (!audio) return 0;
-    const int64_t frames = pcm.channels > 0 ? static_cast<int64_t>(pcm.samples.size()) / pcm.channels : 0;
-    if (frames == 0 || pcm.rate <= 0) return addSilentStream(audio, "PCM stream", "empty");
-    auto s = std::make_unique<StreamState>();
-    s->lengthFrames = frames * audio->rate / pcm.rate;
-    s->silent = !audio->output;
-    const AudioStream handle = addStream(audio, std::move(s));
-    if (audio->output)
-        webAudioBuffer(static_cast<int>(handle), pcm.samples.data(), static_cast<int>(frames), pcm.channels, pcm.rate);
-    return handle;
-}
+void webStart(void*, uint32_t handle) { webAudioStart(static_cast<int>(handle), kStartLeadSeconds); }
 
-bool audioChannelPlay(Audio* audio, AudioStream stream, bool restart) {
-    StreamState* s = find(audio, stream);
-    if (!s) return false;
-    if (s->started && !restart) return true;
-    if (!s->silent) webAudioStart(static_cast<int>(stream), kStartLeadSeconds);
-    s->silentStart = Clock::now();
-    s->lastReported = 0;
-    s->started = true;
+bool webHeard(void* output, uint32_t handle, double& frames, std::string& /*why*/) {
+    frames = webAudioHeard(static_cast<int>(handle)) * rateOf(output);
     return true;
 }
 
-uint64_t audioChannelGetPosition(Audio* audio, AudioStream stream) {
-    StreamState* s = find(audio, stream);
-    if (!s || !s->started) return 0;
-    const double seconds = s->silent
-        ? std::chrono::duration<double>(Clock::now() - s->silentStart).count()
-        : webAudioHeard(static_cast<int>(stream));
-    s->lastReported = std::max(s->lastReported, clampToLength(*s, seconds * audio->rate));
-    if (!s->silent) webAudioReported(static_cast<double>(s->lastReported) / audio->rate);
-    return framesToBytes(s->lastReported);
+int64_t webTaken(void* output, uint32_t handle) {
+    return std::max<int64_t>(0, static_cast<int64_t>(webAudioRendered(static_cast<int>(handle)) * rateOf(output)));
 }
 
-double audioChannelBytes2Seconds(Audio* audio, AudioStream stream, uint64_t bytes) {
-    if (!find(audio, stream)) return -1.0;
-    return bytesToSeconds(bytes, audio->rate);
+double webLatency(void*) { return webAudioLatency(); }
+
+void webReported(void*, uint32_t, double seconds) { webAudioReported(seconds); }
+
+void webClose(void* output) {
+    webAudioClose();
+    delete static_cast<WebAudioOutput*>(output);
 }
 
-uint64_t audioChannelGetLength(Audio* audio, AudioStream stream) {
-    StreamState* s = find(audio, stream);
-    return s ? framesToBytes(s->lengthFrames) : 0;
-}
+}  // namespace
 
-uint64_t audioChannelGetTaken(Audio* audio, AudioStream stream) {
-    StreamState* s = find(audio, stream);
-    if (!s || s->silent || !s->started) return 0;
-    const int64_t frames = clampToLength(*s, webAudioRendered(static_cast<int>(stream)) * audio->rate);
-    return framesToBytes(frames);
-}
-
-bool audioHasDevice(const Audio* audio) { return audio && audio->output; }
-
-double audioLatency(const Audio* audio) { return audioHasDevice(audio) ? webAudioLatency() : 0.0; }
-
-void audioFree(Audio* audio) {
-    if (!audio) return;
-    if (audio->output) webAudioClose();
-    delete audio;
-}
+extern const AudioOutput kWebAudioOutput = {"webaudio", webOpen,    webAdd,      webStart, webHeard,
+                                            webTaken,   webLatency, webReported, webClose};

@@ -1,0 +1,4 @@
+// Windows: SDL's output (its WASAPI driver).
+#include "audio/platform/output.h"
+
+const AudioOutput* const kAudioOutputs[] = {&kSdlOutput, nullptr};
