@@ -165,7 +165,7 @@ if new_case broken 640x360; then
   fi
   mv "$case/stdout" "$case/win.stdout"
   # The Linux build on the same broken copy, on the same display.
-  (cd "$case/linux" && exec env SDL_AUDIODRIVER=dummy "$root/build/velmora" >"$case/stdout" 2>"$case/stderr") &
+  (cd "$case/linux" && exec env "${no_pulse_env[@]}" SDL_AUDIODRIVER=dummy "$root/build/velmora" >"$case/stdout" 2>"$case/stderr") &
   demo=$!
   if find_window "$demo" >/dev/null; then xdotool key Escape; fi
   wait_exit "$demo"

@@ -1,4 +1,5 @@
-// Linux: SDL's output (the sound server through its pulseaudio driver, else ALSA).
+// Linux: the sound server (PulseAudio or PipeWire), which knows what the device will take to
+// play; where none runs, SDL's ALSA output.
 #include "audio/platform/output.h"
 
-const AudioOutput* const kAudioOutputs[] = {&kSdlOutput, nullptr};
+const AudioOutput* const kAudioOutputs[] = {&kPulseOutput, &kSdlOutput, nullptr};
