@@ -3,12 +3,13 @@
 #include <algorithm>
 #include <cmath>
 
-double SteadyPosition::next(double target, bool started, double jitter, int rate, Clock::time_point now) {
+double SteadyPosition::next(double target, bool started, double jitter, double given, int rate,
+                            Clock::time_point now) {
     constexpr double kNearSteer = 0.004;  // of the playback speed
     constexpr double kFarSteer = 0.05;
     constexpr double kSnapSeconds = 0.1;
     if (!steady_) {
-        if (!started) return target;
+        if (!started) return std::min(target, given);
         steady_ = true;
         frames_ = target;
     } else {
@@ -21,6 +22,7 @@ double SteadyPosition::next(double target, bool started, double jitter, int rate
             frames_ += step + std::clamp(error, -steer, steer);
         }
     }
+    frames_ = std::min(frames_, given);
     at_ = now;
     return frames_;
 }

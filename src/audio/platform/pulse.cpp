@@ -210,8 +210,8 @@ bool pulseHeard(void* output, uint32_t handle, double& frames, std::string& why)
         heard = s->lastHeard + std::chrono::duration<double>(now - s->lastHeardAt).count();
     }
     heard = std::max(0.0, heard);
-    const double steady = s->steady.next(heard * p->rate, s->lastHeard > 0, kAccountJitterSeconds * p->rate, p->rate, now);
-    frames = std::min(steady, written * p->rate);
+    frames = s->steady.next(heard * p->rate, s->lastHeard > 0, kAccountJitterSeconds * p->rate, written * p->rate,
+                            p->rate, now);
     s->latency = written - frames / p->rate;
     return true;
 }

@@ -134,13 +134,14 @@ int64_t deviceFrames(SdlOutput* audio, SdlStream& s, Clock::time_point now) {
 // The callbacks' estimate, steadied. It starts once the device has played its first buffer:
 // an output may take more data than it plays while it fills its own buffers.
 double smoothDeviceFrames(SdlOutput* audio, SdlStream& s, Clock::time_point now) {
-    int64_t played;
+    int64_t played, given;
     {
         std::lock_guard<std::mutex> lock(audio->published);
         played = s.writtenBefore;
+        given = s.writtenAfter;
     }
     const double target = static_cast<double>(deviceFrames(audio, s, now));
-    return s.steady.next(target, played > 0, 0.5 * audio->bufferFrames, audio->rate, now);
+    return s.steady.next(target, played > 0, 0.5 * audio->bufferFrames, static_cast<double>(given), audio->rate, now);
 }
 
 void* sdlOpen(int device, int frequency, std::string& said) {
