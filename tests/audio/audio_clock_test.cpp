@@ -129,22 +129,13 @@ constexpr double kMaxSteer = 0.05;     // how fast the device clock may gain on 
 constexpr double kNearSteer = 0.004;   // how fast it may gain within half a buffer of the output
 constexpr double kStutter = 0.001;     // an advance this far beyond the wall time is a visible jump
 
-// No output at all: no sound server where it is looked for, and SDL's dummy driver, which is
-// refused as a clock.
+// No output at all: the silent clock, as the audio layer falls back to it.
 class SilentClock : public ::testing::Test {
 protected:
     void SetUp() override {
-        const velmora::test::TempDir nowhere("velmora-no-server");
-        const char* server = std::getenv("PULSE_SERVER");
-        const std::string saved = server ? server : "";
-        velmora::test::setEnv("PULSE_SERVER", ("unix:" + nowhere / "none").c_str());
-        velmora::test::setEnv("SDL_AUDIODRIVER", "dummy");
         velmora::test::CaptureStdout err(2);
-        audio = audioInit(-1, 48000);
+        audio = audioInitOn(nullptr, -1, 48000);
         initMessage = err.finish();
-        velmora::test::unsetEnv("SDL_AUDIODRIVER");
-        if (server) velmora::test::setEnv("PULSE_SERVER", saved.c_str());
-        else velmora::test::unsetEnv("PULSE_SERVER");
     }
     void TearDown() override { audioFree(audio); }
     Audio* audio = nullptr;
@@ -259,8 +250,6 @@ TEST_P(DeviceClock, FollowsWhatIsHeard) {
         std::vector<double> latencies;
         for (const Reading& x : r) latencies.push_back(x.latency);
         const double latency = median(latencies);
-        EXPECT_GT(latency, 0.0);
-        EXPECT_LT(latency, 0.1);
 
         // Smooth: no advance goes visibly beyond the wall time between its two readings, except
         // where the clock rightly follows a sound server that stalled for longer than it rides
@@ -293,6 +282,8 @@ TEST_P(DeviceClock, FollowsWhatIsHeard) {
                      longestGap * 1e3, median(behind) * 1e3, latency * 1e3, speed);
         if (stalls > 0 || longestGap > 2 * latency || std::fabs(pace - 1.0) > 0.03 || std::isnan(speed)) continue;
         judged = true;
+        EXPECT_GT(latency, 0.0);
+        EXPECT_LT(latency, 0.1);
 
         // Within half a buffer of the output the clock keeps to real time, gaining at most
         // kNearSteer: an output running further off real time than that (a starved server, still

@@ -152,6 +152,17 @@ INSTANTIATE_TEST_SUITE_P(Pulse, ServerLatency,
                                            Case{"TunnelOfFixedLatency", "", 300}),
                          [](const ::testing::TestParamInfo<Case>& i) { return std::string(i.param.name); });
 
+// Where no sound server runs and SDL finds no device (its dummy driver, refused as a clock), every
+// output is tried and one line says why there is no sound.
+TEST(NoOutput, EveryOutputIsTriedAndOneLineSaysWhy) {
+    const velmora::test::TempDir nowhere("velmora-no-server");
+    Session s("unix:" + nowhere / "none", "SDL_AUDIODRIVER=dummy");
+    EXPECT_FALSE(audioHasDevice(s.audio));
+    EXPECT_NE(s.said.find("audio: no sound output (no sound server ("), std::string::npos) << s.said;
+    EXPECT_NE(s.said.find("; no audio driver); timing with a silent clock\n"), std::string::npos) << s.said;
+    EXPECT_EQ(std::count(s.said.begin(), s.said.end(), '\n'), 1) << s.said;
+}
+
 // A sound server that goes away mid-run: the clock carries on from where the sound was, in real
 // time, without a jump, and says so once.
 TEST(ServerGone, TheClockCarriesOnInRealTime) {
