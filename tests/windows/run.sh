@@ -123,7 +123,7 @@ if new_case letterbox 1920x1200; then
   end_case
 fi
 
-# 2. A close request ends it; with the null sink it plays through SDL's Windows output.
+# 2. A close request ends it; with the null sink it plays through the shared-mode audio engine (WASAPI).
 if new_case close 1280x720; then
   start_demo "$app" "${pulse_env[@]}"
   if w=$(find_window "$demo"); then
@@ -132,7 +132,7 @@ if new_case close 1280x720; then
     status=$?
     [ $status = 0 ] && [ ! -s "$case/stdout" ] && ok "a close request ends it: status 0, nothing on stdout" ||
       bad "close request: status $status, stdout: $(head -c 300 "$case/stdout"), stderr: $(tail -n 5 "$case/stderr")"
-    grep -q '^audio: wasapi, ' "$case/stderr" && ok "sound through SDL's wasapi output: $(grep '^audio:' "$case/stderr")" ||
+    grep -q '^audio: wasapi, ' "$case/stderr" && ok "sound through the WASAPI output: $(grep '^audio:' "$case/stderr")" ||
       bad "no wasapi line on stderr: $(grep audio "$case/stderr")"
   else
     bad "no window; stderr: $(tail -n 5 "$case/stderr")"

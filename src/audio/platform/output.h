@@ -45,4 +45,5 @@ Audio* audioInitOn(const AudioOutput* output, int device, int frequency);
 // The outputs there are; each platform's list names those it builds.
 extern const AudioOutput kPulseOutput;     // libpulse: PulseAudio, or PipeWire through pipewire-pulse
 extern const AudioOutput kSdlOutput;       // SDL2's own drivers (ALSA where no sound server runs)
+extern const AudioOutput kWasapiOutput;    // Windows' shared-mode audio engine
 extern const AudioOutput kWebAudioOutput;  // the browser's

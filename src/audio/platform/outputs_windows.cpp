@@ -1,4 +1,5 @@
-// Windows: SDL's output (its WASAPI driver).
+// Windows: the shared-mode audio engine, whose clock is what the speakers play; SDL's output
+// where it cannot be opened.
 #include "audio/platform/output.h"
 
-const AudioOutput* const kAudioOutputs[] = {&kSdlOutput, nullptr};
+const AudioOutput* const kAudioOutputs[] = {&kWasapiOutput, &kSdlOutput, nullptr};
