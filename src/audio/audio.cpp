@@ -97,10 +97,6 @@ void loseOutput(Audio* audio, const std::string& why) {
     audio->state = nullptr;
 }
 
-}  // namespace
-
-namespace {
-
 // Opens `output`; false, with `said` saying why, where it cannot play.
 bool openOutput(Audio* audio, const AudioOutput* output, int device, std::string& said) {
     audio->state = output->open(device, audio->rate, said);
