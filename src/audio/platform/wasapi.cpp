@@ -31,7 +31,7 @@ using output_format::kChannels;
 
 constexpr DWORD kWakeMs = 100;         // the longest wait for the engine's event
 constexpr DWORD kReopenMs = 250;       // between tries for a new default device
-constexpr int kReopenTries = 20;       // then the output counts as gone
+constexpr int kReopenTries = 8;        // then the output counts as gone (2 s)
 constexpr double kJitterSeconds = 0.005;
 
 template <class T>
