@@ -18,6 +18,7 @@ cleanup() {
   for d in "$run"/*/; do
     [ -d "$d/prefix" ] && WINEPREFIX="$d/prefix" wineserver -k 2>/dev/null
     [ -f "$d/xvfb.pid" ] && kill "$(cat "$d/xvfb.pid")" 2>/dev/null
+    [ -f "$d/pulse/pid" ] && kill "$(cat "$d/pulse/pid")" 2>/dev/null
   done
   [ -f "$run/pulse/pid" ] && kill "$(cat "$run/pulse/pid")" 2>/dev/null
   rm -rf "$run"
@@ -123,7 +124,7 @@ if new_case letterbox 1920x1200; then
   end_case
 fi
 
-# 2. A close request ends it; with the null sink it plays through SDL's Windows output.
+# 2. A close request ends it; with the null sink it plays through the shared-mode audio engine (WASAPI).
 if new_case close 1280x720; then
   start_demo "$app" "${pulse_env[@]}"
   if w=$(find_window "$demo"); then
@@ -132,11 +133,48 @@ if new_case close 1280x720; then
     status=$?
     [ $status = 0 ] && [ ! -s "$case/stdout" ] && ok "a close request ends it: status 0, nothing on stdout" ||
       bad "close request: status $status, stdout: $(head -c 300 "$case/stdout"), stderr: $(tail -n 5 "$case/stderr")"
-    grep -q '^audio: wasapi, ' "$case/stderr" && ok "sound through SDL's wasapi output: $(grep '^audio:' "$case/stderr")" ||
+    grep -q '^audio: wasapi, ' "$case/stderr" && ok "sound through the WASAPI output: $(grep '^audio:' "$case/stderr")" ||
       bad "no wasapi line on stderr: $(grep audio "$case/stderr")"
   else
     bad "no window; stderr: $(tail -n 5 "$case/stderr")"
   fi
+  end_case
+fi
+
+# 2b. The sound server dies mid-run: the WASAPI output says the sound stopped, the picture keeps
+#     moving on the clock, which carries on without it, and Escape still ends it with status 0.
+if new_case server-gone 640x360; then
+  run_pulse_env=("${pulse_env[@]}")
+  if start_pulse "$case"; then
+    start_demo "$app" "${pulse_env[@]}"
+    if find_window "$demo" >/dev/null; then
+      for _ in $(seq $((start_limit * 2))); do grep -q '^audio: wasapi, ' "$case/stderr" && break; sleep 0.5; done
+      sleep 3
+      kill "$(cat "$case/pulse/pid")"
+      for _ in $(seq 60); do grep -q 'the sound output stopped' "$case/stderr" && break; sleep 0.5; done
+      if grep -q 'the sound output stopped' "$case/stderr"; then
+        ok "sound server gone: said on stderr: $(tr -d '\r' <"$case/stderr" | grep 'sound output stopped')"
+      else
+        bad "sound server gone: nothing said: $(grep audio "$case/stderr")"
+      fi
+      "$IMPORT" -window root "$case/a.png" 2>/dev/null
+      sleep 2
+      "$IMPORT" -window root "$case/b.png" 2>/dev/null
+      moved=$("$CONVERT" "$case/a.png" "$case/b.png" -compose difference -composite -format '%[fx:int(255*maxima)]' info: 2>/dev/null)
+      [ "${moved:-0}" -gt 0 ] 2>/dev/null && ok "sound server gone: the picture still moves" ||
+        bad "sound server gone: the picture stands still"
+      xdotool key Escape
+      wait_exit "$demo"
+      status=$?
+      [ $status = 0 ] && [ ! -s "$case/stdout" ] && ok "sound server gone: Escape ends it: status 0, nothing on stdout" ||
+        bad "sound server gone: status $status, stdout: $(head -c 300 "$case/stdout")"
+    else
+      bad "sound server gone: no window; stderr: $(tail -n 5 "$case/stderr")"
+    fi
+  else
+    bad "sound server gone: its PulseAudio did not start"
+  fi
+  pulse_env=("${run_pulse_env[@]}")
   end_case
 fi
 
@@ -165,7 +203,7 @@ if new_case broken 640x360; then
   fi
   mv "$case/stdout" "$case/win.stdout"
   # The Linux build on the same broken copy, on the same display.
-  (cd "$case/linux" && exec env SDL_AUDIODRIVER=dummy "$root/build/velmora" >"$case/stdout" 2>"$case/stderr") &
+  (cd "$case/linux" && exec env "${no_pulse_env[@]}" SDL_AUDIODRIVER=dummy "$root/build/velmora" >"$case/stdout" 2>"$case/stderr") &
   demo=$!
   if find_window "$demo" >/dev/null; then xdotool key Escape; fi
   wait_exit "$demo"

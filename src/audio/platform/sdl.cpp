@@ -1,15 +1,17 @@
-#include "audio/audio.h"
-
+// SDL2's audio output: the plain path where no sound server runs (ALSA on Linux). SDL reports
+// nothing of the device's latency, so the clock counts what the callback has handed over, less
+// the one buffer it is still queued behind.
 #include "audio/decoder.h"
+#include "audio/platform/output.h"
 #include "audio/platform/output_format.h"
 #include "audio/quiet.h"
+#include "audio/steady.h"
 
 #include <SDL2/SDL.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -21,8 +23,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-using output_format::bytesToSeconds;
-using output_format::framesToBytes;
 using output_format::kChannels;
 constexpr int kDeviceBufferFrames = 1024;  // ~21 ms at 48 kHz: small latency, few wake-ups
 
@@ -30,51 +30,40 @@ double secondsSince(Clock::time_point start, Clock::time_point now) {
     return std::chrono::duration<double>(now - start).count();
 }
 
-}  // namespace
-
-struct StreamState {
+struct SdlStream {
     std::vector<int16_t> pcm;  // interleaved, in the output format
-    int64_t lengthFrames = 0;  // 0: no end
-    bool silent = false;       // timed by the monotonic clock instead of the device
+    int64_t lengthFrames = 0;
 
     // Written by the audio callback only.
     int64_t cursor = 0;
     std::atomic<bool> playing{false};
 
-    // What the callback last handed to the device, and when (guarded by Audio::published).
+    // What the callback last handed to the device, and when (guarded by SdlOutput::published).
     int64_t writtenBefore = 0;
     int64_t writtenAfter = 0;
     Clock::time_point callbackTime{};
     bool anyCallback = false;
 
-    // Main thread only.
-    Clock::time_point silentStart{};
-    int64_t lastReported = 0;
-    bool started = false;
-    double smoothFrames = 0;  // the device estimate with callback jitter filtered out
-    Clock::time_point smoothAt{};
-    bool smoothed = false;
+    SteadyPosition steady;  // main thread only
 };
 
-struct Audio {
+struct SdlOutput {
     SDL_AudioDeviceID device = 0;
     int rate = 48000;
     int bufferFrames = 0;
-    std::vector<std::unique_ptr<StreamState>> streams;
+    std::vector<std::unique_ptr<SdlStream>> streams;  // by handle - 1; null for streams it does not play
     std::mutex published;
     void* quiet = nullptr;  // what keeps the system sound libraries quiet
 };
 
-namespace {
-
 void mixCallback(void* user, Uint8* out, int bytes) {
-    Audio* audio = static_cast<Audio*>(user);
+    SdlOutput* audio = static_cast<SdlOutput*>(user);
     std::memset(out, 0, static_cast<size_t>(bytes));
     const int64_t frames = bytes / output_format::kBytesPerFrame;
     int16_t* dst = reinterpret_cast<int16_t*>(out);
     const Clock::time_point now = Clock::now();
     for (auto& s : audio->streams) {
-        if (s->silent || !s->playing.load(std::memory_order_acquire)) continue;
+        if (!s || !s->playing.load(std::memory_order_acquire)) continue;
         const int64_t before = s->cursor;
         const int64_t n = std::min(frames, s->lengthFrames - before);
         for (int64_t i = 0; i < n * kChannels; ++i) {
@@ -91,17 +80,9 @@ void mixCallback(void* user, Uint8* out, int bytes) {
     }
 }
 
-StreamState* find(Audio* audio, AudioStream stream) {
-    if (!audio || stream == 0 || stream > audio->streams.size()) return nullptr;
-    return audio->streams[stream - 1].get();
-}
-
-AudioStream addStream(Audio* audio, std::unique_ptr<StreamState> s) {
-    if (audio->device) SDL_LockAudioDevice(audio->device);
-    audio->streams.push_back(std::move(s));
-    const AudioStream handle = static_cast<AudioStream>(audio->streams.size());
-    if (audio->device) SDL_UnlockAudioDevice(audio->device);
-    return handle;
+SdlStream* find(void* output, uint32_t handle) {
+    SdlOutput* audio = static_cast<SdlOutput*>(output);
+    return handle <= audio->streams.size() ? audio->streams[handle - 1].get() : nullptr;
 }
 
 // Brings decoded PCM to the output format: 16-bit, stereo, the output rate.
@@ -130,22 +111,8 @@ bool convertToOutput(const DecodedPcm& in, int rate, std::vector<int16_t>& out, 
     return true;
 }
 
-AudioStream createStream(Audio* audio, const DecodedPcm& pcm, const char* what) {
-    auto s = std::make_unique<StreamState>();
-    std::string error;
-    if (!convertToOutput(pcm, audio->rate, s->pcm, error)) {
-        std::fprintf(stderr, "audio: %s: %s; timing with a silent clock\n", what, error.c_str());
-        s->pcm.clear();
-        s->silent = true;
-        return addStream(audio, std::move(s));
-    }
-    s->lengthFrames = static_cast<int64_t>(s->pcm.size() / kChannels);
-    s->silent = audio->device == 0;
-    return addStream(audio, std::move(s));
-}
-
 // Frames heard so far by the device, estimated between callbacks from the monotonic clock.
-int64_t deviceFrames(Audio* audio, StreamState& s, Clock::time_point now) {
+int64_t deviceFrames(SdlOutput* audio, SdlStream& s, Clock::time_point now) {
     int64_t before, after;
     Clock::time_point at;
     {
@@ -164,102 +131,76 @@ int64_t deviceFrames(Audio* audio, StreamState& s, Clock::time_point now) {
     return std::max<int64_t>(heard, 0);
 }
 
-// Callbacks arrive with jitter, and an output may take more data than it plays while it fills
-// its own buffers. Readings therefore advance with the monotonic clock from the moment the device
-// has played its first buffer, and are steered toward the callbacks' estimate by at most a small
-// fraction of their speed, so they neither stutter nor jump. Within callback jitter the steering
-// is gentle; an output that really runs slow (a starved or busy sound server) is followed faster,
-// so the picture does not run ahead of the sound. A large gap (a stalled device) is taken at once.
-double smoothDeviceFrames(Audio* audio, StreamState& s, Clock::time_point now) {
-    constexpr double kNearSteer = 0.004;  // of the playback speed
-    constexpr double kFarSteer = 0.05;
-    constexpr double kJitterBuffers = 0.5;
-    constexpr double kSnapSeconds = 0.1;
-    int64_t played;
+// The callbacks' estimate, steadied. It starts once the device has played its first buffer:
+// an output may take more data than it plays while it fills its own buffers.
+double smoothDeviceFrames(SdlOutput* audio, SdlStream& s, Clock::time_point now) {
+    int64_t played, given;
     {
         std::lock_guard<std::mutex> lock(audio->published);
         played = s.writtenBefore;
+        given = s.writtenAfter;
     }
     const double target = static_cast<double>(deviceFrames(audio, s, now));
-    if (!s.smoothed) {
-        if (played == 0) return target;  // the device has not started playing yet
-        s.smoothed = true;
-        s.smoothFrames = target;
-    } else {
-        const double step = secondsSince(s.smoothAt, now) * audio->rate;
-        const double error = target - (s.smoothFrames + step);
-        if (std::fabs(error) > kSnapSeconds * audio->rate)
-            s.smoothFrames = target;
-        else {
-            const double steer = (std::fabs(error) > kJitterBuffers * audio->bufferFrames ? kFarSteer : kNearSteer) * step;
-            s.smoothFrames += step + std::clamp(error, -steer, steer);
-        }
-    }
-    s.smoothAt = now;
-    return s.smoothFrames;
+    return s.steady.next(target, played > 0, 0.5 * audio->bufferFrames, static_cast<double>(given), audio->rate, now);
 }
 
-}  // namespace
-
-Audio* audioInit(int device, int frequency) {
-    Audio* audio = new Audio;
-    audio->rate = frequency;
-    audio->quiet = quietSoundLibraries();
+void* sdlOpen(int device, int frequency, std::string& said) {
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
-        std::fprintf(stderr, "audio: no sound output (%s); timing with a silent clock\n", SDL_GetError());
-        return audio;
+        said = SDL_GetError();
+        return nullptr;
     }
     const char* driver = SDL_GetCurrentAudioDriver();
     // The dummy driver plays nothing and keeps poor time: it is no clock to drive pictures.
     if (!driver || std::strcmp(driver, "dummy") == 0) {
-        std::fprintf(stderr, "audio: no sound output (no audio driver); timing with a silent clock\n");
-        return audio;
+        said = "no audio driver";
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        return nullptr;
     }
+    auto audio = std::make_unique<SdlOutput>();
+    audio->rate = frequency;
+    audio->quiet = quietSoundLibraries();
     SDL_AudioSpec want{};
     want.freq = frequency;
     want.format = AUDIO_S16SYS;
     want.channels = kChannels;
     want.samples = kDeviceBufferFrames;
     want.callback = mixCallback;
-    want.userdata = audio;
+    want.userdata = audio.get();
     SDL_AudioSpec have{};
     const char* name = nullptr;
     if (device >= 0) name = SDL_GetAudioDeviceName(device, 0);
     audio->device = SDL_OpenAudioDevice(name, 0, &want, &have, 0);
     if (audio->device == 0) {
-        std::fprintf(stderr, "audio: no sound output (%s); timing with a silent clock\n", SDL_GetError());
-        return audio;
+        said = SDL_GetError();
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        releaseSoundLibraries(audio->quiet);
+        return nullptr;
     }
     audio->bufferFrames = have.samples;
-    std::fprintf(stderr, "audio: %s, %d Hz, %d-frame buffer\n", driver, have.freq, have.samples);
+    said = std::string(driver) + ", " + std::to_string(have.freq) + " Hz, " + std::to_string(have.samples) +
+           "-frame buffer";
     SDL_PauseAudioDevice(audio->device, 0);
-    return audio;
+    return audio.release();
 }
 
-AudioStream audioStreamCreateFile(Audio* audio, const char* path) {
-    if (!audio) return 0;
-    DecodedPcm pcm;
-    std::string error;
-    if (!decodeMp3(path, pcm, error)) {
-        std::fprintf(stderr, "audio: %s: %s; timing with a silent clock\n", path, error.c_str());
-        auto s = std::make_unique<StreamState>();
-        s->silent = true;
-        return addStream(audio, std::move(s));
-    }
-    return createStream(audio, pcm, path);
+int64_t sdlAdd(void* output, uint32_t handle, const DecodedPcm& pcm, std::string& why) {
+    SdlOutput* audio = static_cast<SdlOutput*>(output);
+    auto s = std::make_unique<SdlStream>();
+    if (!convertToOutput(pcm, audio->rate, s->pcm, why)) return -1;
+    s->lengthFrames = static_cast<int64_t>(s->pcm.size() / kChannels);
+    const int64_t length = s->lengthFrames;
+    SDL_LockAudioDevice(audio->device);
+    if (audio->streams.size() < handle) audio->streams.resize(handle);
+    audio->streams[handle - 1] = std::move(s);
+    SDL_UnlockAudioDevice(audio->device);
+    return length;
 }
 
-AudioStream audioStreamCreatePcm(Audio* audio, const DecodedPcm& pcm) {
-    if (!audio) return 0;
-    return createStream(audio, pcm, "PCM stream");
-}
-
-bool audioChannelPlay(Audio* audio, AudioStream stream, bool restart) {
-    StreamState* s = find(audio, stream);
-    if (!s) return false;
-    if (s->started && !restart) return true;
-    const Clock::time_point now = Clock::now();
-    if (audio->device) SDL_LockAudioDevice(audio->device);
+void sdlStart(void* output, uint32_t handle) {
+    SdlOutput* audio = static_cast<SdlOutput*>(output);
+    SdlStream* s = find(output, handle);
+    if (!s) return;
+    SDL_LockAudioDevice(audio->device);
     s->cursor = 0;
     s->playing.store(true, std::memory_order_release);
     {
@@ -267,57 +208,45 @@ bool audioChannelPlay(Audio* audio, AudioStream stream, bool restart) {
         s->writtenBefore = s->writtenAfter = 0;
         s->anyCallback = false;
     }
-    if (audio->device) SDL_UnlockAudioDevice(audio->device);
-    s->silentStart = now;
-    s->lastReported = 0;
-    s->smoothed = false;
-    s->started = true;
+    SDL_UnlockAudioDevice(audio->device);
+    s->steady.reset();
+}
+
+bool sdlHeard(void* output, uint32_t handle, double& frames, std::string& why) {
+    SdlOutput* audio = static_cast<SdlOutput*>(output);
+    SdlStream* s = find(output, handle);
+    if (!s) return false;
+    // A device that went away (unplugged, its server gone) calls back no more.
+    if (SDL_GetAudioDeviceStatus(audio->device) == SDL_AUDIO_STOPPED) {
+        why = "the device went away";
+        return false;
+    }
+    frames = smoothDeviceFrames(audio, *s, Clock::now());
     return true;
 }
 
-uint64_t audioChannelGetPosition(Audio* audio, AudioStream stream) {
-    StreamState* s = find(audio, stream);
-    if (!s || !s->started) return 0;
-    const Clock::time_point now = Clock::now();
-    int64_t frames;
-    if (s->silent) {
-        frames = static_cast<int64_t>(secondsSince(s->silentStart, now) * audio->rate);
-    } else {
-        frames = static_cast<int64_t>(smoothDeviceFrames(audio, *s, now));
-    }
-    if (s->lengthFrames > 0) frames = std::min(frames, s->lengthFrames);
-    s->lastReported = std::max(s->lastReported, frames);
-    return framesToBytes(s->lastReported);
-}
-
-double audioChannelBytes2Seconds(Audio* audio, AudioStream stream, uint64_t bytes) {
-    if (!find(audio, stream)) return -1.0;
-    return bytesToSeconds(bytes, audio->rate);
-}
-
-uint64_t audioChannelGetLength(Audio* audio, AudioStream stream) {
-    StreamState* s = find(audio, stream);
-    return s ? framesToBytes(s->lengthFrames) : 0;
-}
-
-uint64_t audioChannelGetTaken(Audio* audio, AudioStream stream) {
-    StreamState* s = find(audio, stream);
+int64_t sdlTaken(void* output, uint32_t handle) {
+    SdlOutput* audio = static_cast<SdlOutput*>(output);
+    SdlStream* s = find(output, handle);
     if (!s) return 0;
     std::lock_guard<std::mutex> lock(audio->published);
-    return framesToBytes(s->writtenAfter);
+    return s->writtenAfter;
 }
 
-bool audioHasDevice(const Audio* audio) { return audio && audio->device != 0; }
-
-double audioLatency(const Audio* audio) {
-    return audioHasDevice(audio) ? static_cast<double>(audio->bufferFrames) / audio->rate : 0.0;
+double sdlLatency(void* output) {
+    SdlOutput* audio = static_cast<SdlOutput*>(output);
+    return static_cast<double>(audio->bufferFrames) / audio->rate;
 }
 
-void audioFree(Audio* audio) {
-    if (!audio) return;
-    if (audio->device) SDL_CloseAudioDevice(audio->device);
+void sdlClose(void* output) {
+    SdlOutput* audio = static_cast<SdlOutput*>(output);
+    SDL_CloseAudioDevice(audio->device);
     SDL_QuitSubSystem(SDL_INIT_AUDIO);
     SDL_Quit();
     releaseSoundLibraries(audio->quiet);
     delete audio;
 }
+
+}  // namespace
+
+extern const AudioOutput kSdlOutput = {"sdl", sdlOpen, sdlAdd, sdlStart, sdlHeard, sdlTaken, sdlLatency, nullptr, sdlClose};

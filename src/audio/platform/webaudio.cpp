@@ -1,29 +1,27 @@
-// The audio layer in a browser: the soundtrack decoded by our libmpg123 (gapless, as on the
-// desktop) and played by Web Audio. The position is what is heard: the context time that the
-// output reports as leaving the speakers, against the time the stream was scheduled to start.
-#include "audio/audio.h"
-
+// The audio layer's output in a browser: the soundtrack decoded by our libmpg123 (gapless, as on
+// the desktop) and played by Web Audio. The position is what is heard: the context's time as the
+// output reports it leaving the speakers, against the time the stream was scheduled to start.
+// A context that stops running (no device, a policy that keeps it from starting, a call on a
+// phone) no longer holds the picture: after a while the clock carries on by the wall clock from
+// where the sound was, and the sound starts again there if the context comes back.
 #include "audio/decoder.h"
-#include "audio/platform/output_format.h"
+#include "audio/platform/output.h"
 
 #include <emscripten.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
-#include <memory>
+#include <map>
 #include <string>
-#include <vector>
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-using output_format::bytesToSeconds;
-using output_format::framesToBytes;
 // Scheduled this far ahead so that the first sample is not cut by the time the call takes.
 constexpr double kStartLeadSeconds = 0.05;
-// An output that has not run for this long (no device, a policy that blocks it, an interrupted
-// session) no longer holds the picture: the silent clock carries on from where the sound was.
+// How long a context may stop running before the clock stops waiting for it.
 constexpr double kStalledOutputSeconds = 2.0;
 
 double secondsSince(Clock::time_point start, Clock::time_point now) {
@@ -153,167 +151,92 @@ EM_JS(void, webAudioClose, (), {
     delete Module.velmoraAudio;
 });
 
-}  // namespace
-
-struct StreamState {
-    int64_t lengthFrames = 0;  // 0: no end
-    bool silent = false;       // timed by the monotonic clock instead of the output
-    bool started = false;
-    Clock::time_point silentStart{};
-    int64_t lastReported = 0;
-    // An output stream whose context stopped running: timed by the monotonic clock from where
-    // it was, until the context runs again and the sound is started there.
-    bool stalled = false;
+// How a stream is followed: by the context while it runs, by the wall clock while it does not.
+struct Following {
     Clock::time_point outputSeen{};  // when the context was last seen running
+    bool stalled = false;
     Clock::time_point stalledAt{};
-    int64_t stalledFrom = 0;
+    double stalledFrom = 0;  // seconds heard when it stalled
+    double reported = 0;     // the last position the demo was given
 };
 
-struct Audio {
+struct WebAudioOutput {
     int rate = 48000;
-    bool output = false;
-    std::vector<std::unique_ptr<StreamState>> streams;
+    std::map<uint32_t, Following> streams;
 };
 
-namespace {
+WebAudioOutput& of(void* output) { return *static_cast<WebAudioOutput*>(output); }
 
-StreamState* find(Audio* audio, AudioStream stream) {
-    if (!audio || stream == 0 || stream > audio->streams.size()) return nullptr;
-    return audio->streams[stream - 1].get();
-}
-
-AudioStream addStream(Audio* audio, std::unique_ptr<StreamState> s) {
-    audio->streams.push_back(std::move(s));
-    return static_cast<AudioStream>(audio->streams.size());
-}
-
-// A stream with no end on the silent clock, for what cannot be played; says why on stderr.
-AudioStream addSilentStream(Audio* audio, const char* what, const char* why) {
-    std::fprintf(stderr, "audio: %s: %s; timing with a silent clock\n", what, why);
-    auto s = std::make_unique<StreamState>();
-    s->silent = true;
-    return addStream(audio, std::move(s));
-}
-
-int64_t clampToLength(const StreamState& s, double frames) {
-    int64_t f = std::max<int64_t>(0, static_cast<int64_t>(frames));
-    return s.lengthFrames > 0 ? std::min(f, s.lengthFrames) : f;
-}
-
-}  // namespace
-
-Audio* audioInit(int /*device*/, int frequency) {
-    Audio* audio = new Audio;
-    audio->rate = frequency;
+void* webOpen(int /*device*/, int frequency, std::string& said) {
     const int rate = webAudioOpen();
     if (rate <= 0) {
-        std::fprintf(stderr, "audio: no sound output (no Web Audio); timing with a silent clock\n");
-        return audio;
+        said = "no Web Audio";
+        return nullptr;
     }
-    audio->output = true;
-    std::fprintf(stderr, "audio: Web Audio, %d Hz\n", rate);
-    return audio;
+    said = "Web Audio, " + std::to_string(rate) + " Hz";
+    return new WebAudioOutput{frequency, {}};
 }
 
-AudioStream audioStreamCreateFile(Audio* audio, const char* path) {
-    if (!audio) return 0;
-    DecodedPcm pcm;
-    std::string error;
-    if (!decodeMp3(path, pcm, error)) return addSilentStream(audio, path, error.c_str());
-    return audioStreamCreatePcm(audio, pcm);
+int64_t webAdd(void* output, uint32_t handle, const DecodedPcm& pcm, std::string& /*why*/) {
+    const int64_t frames = static_cast<int64_t>(pcm.samples.size()) / pcm.channels;
+    webAudioBuffer(static_cast<int>(handle), pcm.samples.data(), static_cast<int>(frames), pcm.channels, pcm.rate);
+    return frames * of(output).rate / pcm.rate;
 }
 
-AudioStream audioStreamCreatePcm(Audio* audio, const DecodedPcm& pcm) {
-    if (!audio) return 0;
-    const int64_t frames = pcm.channels > 0 ? static_cast<int64_t>(pcm.samples.size()) / pcm.channels : 0;
-    if (frames == 0 || pcm.rate <= 0) return addSilentStream(audio, "PCM stream", "empty");
-    auto s = std::make_unique<StreamState>();
-    s->lengthFrames = frames * audio->rate / pcm.rate;
-    s->silent = !audio->output;
-    const AudioStream handle = addStream(audio, std::move(s));
-    if (audio->output)
-        webAudioBuffer(static_cast<int>(handle), pcm.samples.data(), static_cast<int>(frames), pcm.channels, pcm.rate);
-    return handle;
+void webStart(void* output, uint32_t handle) {
+    webAudioStart(static_cast<int>(handle), kStartLeadSeconds, 0.0, 1);
+    of(output).streams[handle] = Following{Clock::now()};
 }
 
-bool audioChannelPlay(Audio* audio, AudioStream stream, bool restart) {
-    StreamState* s = find(audio, stream);
-    if (!s) return false;
-    if (s->started && !restart) return true;
-    if (!s->silent) webAudioStart(static_cast<int>(stream), kStartLeadSeconds, 0.0, 1);
-    s->silentStart = s->outputSeen = Clock::now();
-    s->lastReported = 0;
-    s->stalled = false;
-    s->started = true;
+// Each change between the context and the wall clock is one line on stderr.
+bool webHeard(void* output, uint32_t handle, double& frames, std::string& /*why*/) {
+    const int stream = static_cast<int>(handle);
+    Following& f = of(output).streams[handle];
+    const Clock::time_point now = Clock::now();
+    double seconds;
+    if (webAudioRunning()) {
+        f.outputSeen = now;
+        if (f.stalled) {
+            // Started where the clock will be once the sound is heard.
+            f.stalled = false;
+            webAudioStart(stream, kStartLeadSeconds, f.reported + kStartLeadSeconds + webAudioLatency(), 0);
+            std::fprintf(stderr, "audio: the Web Audio output runs again; the clock follows it\n");
+        }
+        seconds = webAudioHeard(stream);
+    } else {
+        if (!f.stalled && secondsSince(f.outputSeen, now) >= kStalledOutputSeconds) {
+            f.stalled = true;
+            f.stalledAt = now;
+            f.stalledFrom = f.reported;
+            webAudioStop(stream);
+            char state[32];
+            webAudioState(state, sizeof state);
+            std::fprintf(stderr, "audio: the Web Audio output has not run for %.0f s (%s); timing with a silent clock\n",
+                         kStalledOutputSeconds, state);
+        }
+        seconds = f.stalled ? f.stalledFrom + secondsSince(f.stalledAt, now) : webAudioHeard(stream);
+    }
+    frames = seconds * of(output).rate;
     return true;
 }
 
-namespace {
+int64_t webTaken(void* output, uint32_t handle) {
+    return std::max<int64_t>(0, static_cast<int64_t>(webAudioRendered(static_cast<int>(handle)) * of(output).rate));
+}
 
-// The seconds heard of an output stream, following the context while it runs and the silent
-// clock while it does not; each change of the two is one line on stderr.
-double followOutput(Audio* audio, StreamState& s, AudioStream stream, Clock::time_point now) {
-    const int handle = static_cast<int>(stream);
-    const double reported = static_cast<double>(s.lastReported) / audio->rate;
-    if (webAudioRunning()) {
-        s.outputSeen = now;
-        if (s.stalled) {
-            // Started where the silent clock will be once the sound is heard.
-            s.stalled = false;
-            webAudioStart(handle, kStartLeadSeconds, reported + kStartLeadSeconds + webAudioLatency(), 0);
-            std::fprintf(stderr, "audio: the Web Audio output runs again; the clock follows it\n");
-        }
-        return webAudioHeard(handle);
-    }
-    if (!s.stalled && secondsSince(s.outputSeen, now) >= kStalledOutputSeconds) {
-        s.stalled = true;
-        s.stalledAt = now;
-        s.stalledFrom = s.lastReported;
-        webAudioStop(handle);
-        char state[32];
-        webAudioState(state, sizeof state);
-        std::fprintf(stderr, "audio: the Web Audio output has not run for %.0f s (%s); timing with a silent clock\n",
-                     kStalledOutputSeconds, state);
-    }
-    if (s.stalled) return static_cast<double>(s.stalledFrom) / audio->rate + secondsSince(s.stalledAt, now);
-    return webAudioHeard(handle);
+double webLatency(void*) { return webAudioLatency(); }
+
+void webReported(void* output, uint32_t handle, double seconds) {
+    of(output).streams[handle].reported = seconds;
+    webAudioReported(seconds);
+}
+
+void webClose(void* output) {
+    webAudioClose();
+    delete static_cast<WebAudioOutput*>(output);
 }
 
 }  // namespace
 
-uint64_t audioChannelGetPosition(Audio* audio, AudioStream stream) {
-    StreamState* s = find(audio, stream);
-    if (!s || !s->started) return 0;
-    const Clock::time_point now = Clock::now();
-    const double seconds = s->silent ? secondsSince(s->silentStart, now) : followOutput(audio, *s, stream, now);
-    s->lastReported = std::max(s->lastReported, clampToLength(*s, seconds * audio->rate));
-    if (!s->silent) webAudioReported(static_cast<double>(s->lastReported) / audio->rate);
-    return framesToBytes(s->lastReported);
-}
-
-double audioChannelBytes2Seconds(Audio* audio, AudioStream stream, uint64_t bytes) {
-    if (!find(audio, stream)) return -1.0;
-    return bytesToSeconds(bytes, audio->rate);
-}
-
-uint64_t audioChannelGetLength(Audio* audio, AudioStream stream) {
-    StreamState* s = find(audio, stream);
-    return s ? framesToBytes(s->lengthFrames) : 0;
-}
-
-uint64_t audioChannelGetTaken(Audio* audio, AudioStream stream) {
-    StreamState* s = find(audio, stream);
-    if (!s || s->silent || !s->started) return 0;
-    const int64_t frames = clampToLength(*s, webAudioRendered(static_cast<int>(stream)) * audio->rate);
-    return framesToBytes(frames);
-}
-
-bool audioHasDevice(const Audio* audio) { return audio && audio->output; }
-
-double audioLatency(const Audio* audio) { return audioHasDevice(audio) ? webAudioLatency() : 0.0; }
-
-void audioFree(Audio* audio) {
-    if (!audio) return;
-    if (audio->output) webAudioClose();
-    delete audio;
-}
+extern const AudioOutput kWebAudioOutput = {"webaudio", webOpen,    webAdd,      webStart, webHeard,
+                                            webTaken,   webLatency, webReported, webClose};
