@@ -283,7 +283,7 @@ describe("the walkers", () => {
       const pictureHeight = Math.round(image.width * 9 / 16), band = (image.height - pictureHeight) / 2;
       const row = (clipY) => Math.round(band + (1 - (clipY + 1) / 2) * pictureHeight);
       // From the figure's head down to just above its soles (the shadow lies below them).
-      const top = row(0.02), bottom = row(-0.275);
+      const top = row(0.02), bottom = row(-0.265);
       const d = g.getImageData(0, top, image.width, bottom - top).data;
       let sum = 0, count = 0;
       for (let i = 0; i < d.length; i += 4)
