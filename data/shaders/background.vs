@@ -44,7 +44,7 @@ const float starLandCovers = 0.36;
 
 out vec2 uv;
 
-const float starSpin = 0.045;  // radians per second about the pole
+const float starSpin = 0.045;  // radians per second about the pole, counter-clockwise (render/sky.h)
 flat out float starAngle;
 flat out vec2 starTurn;        // cos, sin of starAngle
 

@@ -1,7 +1,9 @@
 #version 330 core
-// The night sky turning about the celestial pole. The star image turns as
-// it is; long-exposure trails open up behind the stars as "startrail"
-// falls below 1, growing to their full length at -1 and staying there.
+// The night sky turning counter-clockwise about the celestial pole, as the
+// northern sky does for a viewer facing it. The star image turns as it is;
+// long-exposure trails open up as "startrail" falls below 1, growing to their
+// full length at -1 and staying there, each behind a star of its own that
+// turns with the image.
 uniform sampler2D rotimg;
 uniform float startrail;
 
@@ -15,12 +17,13 @@ layout(location = 0) out vec4 fragColor;
 layout(location = 1) out vec4 glowColor;
 layout(location = 2) out vec4 unused;  // every draw buffer gets a defined value
 
-const vec2 pole = vec2(0.38, 0.86);  // in texture space of the picture
+const vec2 pole = vec2(0.38, 0.86);  // in texture space of the picture (render/sky.h)
 const float starScale = 1080.0 / 2560.0;
 const float fullTrail = 1.1;         // radians of arc at full length
 const float rings = 230.0;           // trail rings per picture height
 const float haloRings = 1.5;         // how far a trail's halo reaches, in rings
 const float trailHalo = 0.4;         // its strength against the trail's own light
+const float headRadius = 0.45;       // the star at a trail's head, in rings
 
 // An integer hash (lowbias32): the same bits on every GPU.
 uint hash32(uint x) {
@@ -73,7 +76,7 @@ void main() {
     // side.
     float growth = clamp(1.0 - startrail, 0.0, 2.0) * 0.5;
     float len = fullTrail * growth;
-    vec3 trail = vec3(0.0), halo = vec3(0.0);
+    vec3 trail = vec3(0.0), halo = vec3(0.0), heads = vec3(0.0);
     // No trails yet: the whole sky skips the arc tangent and the ring hashes
     // where the GL branches on a value alike for every pixel (a software
     // rasteriser runs them masked, and runs this test faster than a loop).
@@ -81,8 +84,9 @@ void main() {
         float r = length(q) * rings;
         float ring = floor(r);
         float across = 1.0 - smoothstep(0.12, 0.42, abs(r - ring - 0.5));
-        // Each star's head sits at its hash, in turns, turned back with the sky.
-        float theta = turnsOf(q.y, q.x) + starAngle * 0.15915494;
+        // Each star's head sits at its hash, in turns, carried round with the sky: the
+        // angle here is the pixel's before the sky turned.
+        float theta = turnsOf(q.y, q.x) - starAngle * 0.15915494;
         float toLength = 6.2831853 / max(len, 1e-4);  // turns into trail lengths
         float toRings = 6.2831853 * r / haloRings;    // turns into halo reaches along this ring
         // Where a GPU rounds a pixel on a ring's edge into the next ring, "across" is 0 there
@@ -91,7 +95,7 @@ void main() {
             float x = abs(r - (ring + float(j) + 0.5)) / haloRings;  // 0 on the trail, 1 where its halo ends
             for (int k = 0; k < 2; ++k) {
                 uint star = uint(max(ring + float(j), 0.0)) * 2u + uint(k);
-                float behind = fract(theta - random(star, 1u));  // turns from the head back along the trail
+                float behind = fract(random(star, 1u) - theta);  // turns from the head back along the trail
                 float lit = max(1.0 - behind * toLength, 0.0);
                 // Ahead of the head the nearest light is the head itself.
                 float ahead = length(vec2(x, (1.0 - behind) * toRings));
@@ -100,6 +104,9 @@ void main() {
                 vec3 tint = mix(vec3(0.65, 0.78, 1.0), vec3(1.0, 0.86, 0.7), random(star, 3u));
                 vec3 light = tint * b;
                 trail += j == 0 ? light * lit * lit : vec3(0.0);
+                // The star itself, at the head of its trail on its own ring.
+                float fromHead = length(vec2(x, min(behind, 1.0 - behind) * toRings)) * (haloRings / headRadius);
+                heads += j == 0 ? light * (1.0 - smoothstep(0.3, 1.0, fromHead)) : vec3(0.0);
                 halo += light * (lit * lit * haloFalloff(x) + haloFalloff(ahead));
             }
         }
@@ -107,9 +114,11 @@ void main() {
         float open = smoothstep(0.0, 6.0, r);
         trail *= across * open;
         halo *= open;
+        // The trails' own stars come out as the trails open behind them.
+        heads *= open * min(growth * 8.0, 1.0);
     }
     // The sharp stars step back as their trails take over.
-    vec3 sky = stars * (1.0 - 0.5 * growth);
+    vec3 sky = stars * (1.0 - 0.5 * growth) + heads;
     vec3 c = sky + trail * 0.85;
     fragColor = vec4(c + vec3(0.004, 0.008, 0.025), 1.0);
     // The stars' halos are baked into their image with them.

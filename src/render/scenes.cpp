@@ -57,7 +57,7 @@ void Demo::sceneMeteor(double t) {
     const float groundY = -0.48f;
 
     const int frame = velmora::walkFrame(t, rate);
-    if (velmora::steppedOnWrap(frame, walker.lastFrame)) walker.x = velmora::stepLeft(walker.x);
+    if (velmora::steppedBackward(frame, walker.lastFrame)) walker.x = velmora::stepLeft(walker.x);
     drawMeteors(textures[kMeteorSkySmall], textures[kMeteorSkyBig], t);
     drawBackground(textures[kMeteorGround], textures[kMeteorGround]);
     // Green meteor light on the figure; below zero it takes green away.
@@ -72,7 +72,7 @@ void Demo::sceneMountain(double t) {
 
     drawBackground(textures[kMountain], 0);
     const int frame = velmora::walkFrame(t, rate);
-    if (velmora::steppedOnWrap(frame, walker.lastFrame)) walker.x = velmora::stepLeft(walker.x);
+    if (velmora::steppedBackward(frame, walker.lastFrame)) walker.x = velmora::stepLeft(walker.x);
     const float climbY = static_cast<float>(t / 100.0 - 0.7);  // up the slope
     drawSprite(movingProgram->name, frame, walker.x, climbY, 0.0f, 0.0f, 0.0f);
     walker.lastFrame = frame;
@@ -86,7 +86,7 @@ void Demo::sceneStarNight(double t) {
     drawStarTrails(t);
     drawBackground(textures[kStarNight], 0);
     const int frame = velmora::walkFrame(t, rate);
-    if (velmora::steppedOnWrap(frame, walker.lastFrame)) walker.x = velmora::stepLeft(walker.x);
+    if (velmora::steppedBackward(frame, walker.lastFrame)) walker.x = velmora::stepLeft(walker.x);
     drawSprite(movingProgram->name, frame, walker.x, groundY, 1.0f, 1.0f, 1.0f);
     walker.lastFrame = frame;
 }

@@ -21,12 +21,10 @@ int walkFrame(double t, double rate);
 
 // The walker moves one step left per animation cycle.
 float stepLeft(float walkerX);
-// The desert steps whenever the frame went backwards (a wrap, even one seen
-// across a gap); the other scenes only on a 73 -> 0 wrap.
+// A walker steps whenever the frame went backwards: a wrap, even one seen
+// across a gap, so that a slow machine or a low capture rate steps once per
+// completed cycle too. Above 30 frames a second every wrap is seen as 73 -> 0.
 inline bool steppedBackward(int frame, int lastFrame) { return frame < lastFrame; }
-inline bool steppedOnWrap(int frame, int lastFrame) {
-    return frame == 0 && lastFrame == kWalkFrames - 1;
-}
 
 // 1 for the first ten seconds, then falling by 0.1 per second, unclamped.
 float starTrailFactor(double t);

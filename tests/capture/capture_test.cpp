@@ -1,4 +1,5 @@
 // The capture tool, as someone making a video of the demo uses it.
+#include "audio/decoder.h"
 #include "offscreen.h"
 #include "render/timeline.h"
 #include "temp_dir.h"
@@ -9,6 +10,7 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -78,6 +80,30 @@ TEST(Capture, StillIsTheFrameTheDemoDrawsAtThatTime) {
     EXPECT_GT(lit, expected.rgb.size() / 1000);
 }
 
+// At 60 frames a second a video's frames land exactly on 70 s and 182 s, where the strict bounds
+// of the title and the particles, and of the star night and the credits, leave nothing drawn.
+// Those frames show what follows, never a black frame between two lit ones.
+TEST(Capture, AVideoFrameOnARowsBoundShowsTheRowAfterIt) {
+    velmora::OffscreenDemo od(320, 180);
+    ASSERT_TRUE(od.ok()) << od.why();
+    auto mean = [&](int frame) {
+        const double t = velmora::videoFrameTime(frame, 60);
+        od.playUpTo(t, 60);
+        od.render(t);
+        const velmora::Picture p = od.read();
+        double sum = 0;
+        for (uint8_t c : p.rgb) sum += c;
+        return sum / static_cast<double>(p.rgb.size());
+    };
+    for (int bound : {70 * 60, 182 * 60}) {
+        const double before = mean(bound - 1), at = mean(bound), after = mean(bound + 1);
+        EXPECT_GT(at, std::min(before, after) * 0.5)
+            << "frame " << bound << ": " << before << ", " << at << ", " << after << " (mean of 255)";
+    }
+    // Frame 0 is the music's first instant, before anything plays, as a live run's first frame.
+    EXPECT_EQ(velmora::videoFrameTime(0, 60), 0.0);
+}
+
 TEST(Capture, SheetStillsAreWhatAViewerOfTheWholeRunSees) {
     // The sheet's layout: two columns of 448x252 thumbnails, 8 pixels apart and from the edges,
     // one for each of these times.
@@ -105,7 +131,7 @@ TEST(Capture, SheetStillsAreWhatAViewerOfTheWholeRunSees) {
     }
 }
 
-TEST(Capture, TwoSecondsMakeAnMp4OfTheRightLength) {
+TEST(Capture, TwoSecondsMakeAnMp4OfTheRightLengthWithItsSoundInSync) {
     if (std::system("ffprobe -version >/dev/null 2>&1") != 0) GTEST_SKIP() << "no ffprobe";
     const velmora::test::TempDir tmp("velmora-capture");
     const std::string mp4 = tmp / "capture.mp4";
@@ -124,6 +150,37 @@ TEST(Capture, TwoSecondsMakeAnMp4OfTheRightLength) {
     EXPECT_NE(audio.find("codec_name=aac"), std::string::npos) << audio;
     const double duration = std::atof(shell("ffprobe -v error -show_entries format=duration -of csv=p=0 " + mp4).c_str());
     EXPECT_NEAR(duration, 2.0, 0.05);
+
+    // Its sound is the soundtrack from sample 0, as the demo's clock hears it, to within a frame:
+    // the lag that best lays the video's sound over the soundtrack's start.
+    DecodedPcm music;
+    std::string error;
+    ASSERT_TRUE(decodeMp3("data/dunesong.mp3", music, error)) << error;
+    const std::string pcm = tmp / "sound.raw";
+    ASSERT_EQ(std::system(("ffmpeg -v error -i " + mp4 + " -f s16le -ac 1 -ar " + std::to_string(music.rate) + " " + pcm).c_str()), 0);
+    std::vector<int16_t> heard(static_cast<size_t>(music.rate) * 2);
+    FILE* f = std::fopen(pcm.c_str(), "rb");
+    ASSERT_NE(f, nullptr);
+    heard.resize(std::fread(heard.data(), sizeof(int16_t), heard.size(), f));
+    std::fclose(f);
+    const int maxLag = music.rate / 10, span = music.rate;  // a second, laid within a tenth of one
+    ASSERT_GE(static_cast<int>(heard.size()), span + maxLag);
+    auto played = [&](int i) {  // the soundtrack in mono, 0 before it starts
+        if (i < 0) return 0.0;
+        double s = 0;
+        for (int c = 0; c < music.channels; ++c) s += music.samples[static_cast<size_t>(i) * music.channels + c];
+        return s / music.channels;
+    };
+    // Compared sample step by sample step, where the sound's detail is: a sharp peak at the lag.
+    int bestLag = 0;
+    double best = -1;
+    for (int lag = -maxLag; lag <= maxLag; ++lag) {
+        double dot = 0;
+        for (int i = maxLag; i < span; ++i) dot += (heard[i] - heard[i - 1]) * (played(i - lag) - played(i - 1 - lag));
+        if (dot > best) best = dot, bestLag = lag;
+    }
+    EXPECT_GT(best, 0.0);
+    EXPECT_LT(std::abs(bestLag), music.rate / 30) << "the sound lags the picture by " << bestLag << " samples of " << music.rate << " a second";
 }
 
 }  // namespace

@@ -118,10 +118,6 @@ TEST(Walk, StepsAndTheirTests) {
     EXPECT_FALSE(steppedBackward(5, 5));
     EXPECT_FALSE(steppedBackward(6, 5));
     EXPECT_FALSE(steppedBackward(0, 0));
-    EXPECT_TRUE(steppedOnWrap(0, 73));
-    EXPECT_FALSE(steppedOnWrap(1, 72));
-    EXPECT_FALSE(steppedOnWrap(0, 72));
-    EXPECT_FALSE(steppedOnWrap(0, 0));
 }
 
 TEST(Passes, StarTrailFactorAndPointSize) {

@@ -71,9 +71,9 @@ TEST_F(Walker, MeteorStepsOnTheWrapBeforeDrawingAndTintsGreen) {
     EXPECT_EQ(uniformFloats(p, "color", 3), std::vector<GLfloat>({0.0f, static_cast<float>(std::sin(2.47)), 0.0f}));
     demo->sceneMeteor(2.48);  // still frame 0
     EXPECT_EQ(x(), 0.79099995f);
-    demo->sceneMeteor(4.9);  // frame 73 of the next cycle; then 1, not 0: no step
+    demo->sceneMeteor(4.9);  // frame 73 of the next cycle; then 1 across a gap: a step too
     demo->sceneMeteor(4.97);
-    EXPECT_EQ(x(), 0.79099995f);
+    EXPECT_EQ(x(), static_cast<float>(static_cast<double>(0.79099995f) - 0.109));
     EXPECT_LT(uniformFloats(p, "color", 3)[1], 0.0f);  // sin(4.97) < 0 goes through unclamped
     EXPECT_EQ(uniformFloats(p, "color", 3)[1], static_cast<float>(std::sin(4.97)));
 }
@@ -99,4 +99,37 @@ TEST_F(Walker, StarNightFigureIsWhiteOnItsGround) {
     demo->sceneStarNight(2.44);
     demo->sceneStarNight(2.47);
     EXPECT_EQ(x(), static_cast<float>(static_cast<double>(0.6f) - 0.109));
+}
+
+// Played at a steady frame rate, as a capture or a slow machine plays it, every walker ends its
+// row one step left per walk cycle it completed there, each step the one a 60 Hz viewer sees
+// (the same float arithmetic, to the bit), whether a frame lands on every walk frame or not.
+TEST_F(Walker, EveryWalkerStepsOncePerCycleAtAnyFrameRate) {
+    struct Row {
+        const char* name;
+        double from, to, rate;
+        float start;
+    };
+    const Row rows[] = {{"desert", 0.0, 64.3, 23.0, 0.8f},
+                        {"meteor", 94.524, 123.679, 30.0, 0.9f},
+                        {"mountain", 123.679, 152.981, 30.0, 0.8f},
+                        {"star night", 152.981, 182.0, 30.0, 0.6f}};
+    // Only the walkers matter here: the pixels are scissored away.
+    glEnable(GL_SCISSOR_TEST);
+    glScissor(0, 0, 1, 1);
+    for (int fps : {4, 12, 25, 30, 60}) {
+        velmora::resetWalkers();
+        for (const Row& row : rows) {
+            double last = row.from;
+            for (int k = static_cast<int>(std::floor(row.from * fps)) + 1; k / static_cast<double>(fps) < row.to; ++k) {
+                last = k / static_cast<double>(fps);
+                demo->render(last);
+            }
+            const int cycles = static_cast<int>((last - row.from) * row.rate) / 74;
+            float want = row.start;
+            for (int i = 0; i < cycles; ++i) want = static_cast<float>(static_cast<double>(want) - 0.109);
+            EXPECT_EQ(x(), want) << row.name << " at " << fps << " fps: " << cycles << " cycles";
+        }
+    }
+    glDisable(GL_SCISSOR_TEST);
 }

@@ -600,3 +600,53 @@ describe("failures", () => {
     await page.close();
   });
 });
+
+// Kept in a block of its own, after the others.
+describe("the walkers", () => {
+  // The desert's walker starts at x 0.8 of clip space and steps 0.109 to the left each time its
+  // 74-frame cycle at 23 frames a second wraps; its frame spans 0.16875 to the right of x.
+  const kStart = 0.8, kStep = 0.109, kCycle = 74 / 23, kFrameWidth = 0.16875;
+  // The mean clip x of the dark pixels (the figure) standing on the desert floor, from a screenshot.
+  async function figureX(page, png) {
+    return page.evaluate(async (bytes) => {
+      const image = await createImageBitmap(new Blob([new Uint8Array(bytes)], {type: "image/png"}));
+      const g = new OffscreenCanvas(image.width, image.height).getContext("2d");
+      g.drawImage(image, 0, 0);
+      const pictureHeight = Math.round(image.width * 9 / 16), band = (image.height - pictureHeight) / 2;
+      const row = (clipY) => Math.round(band + (1 - (clipY + 1) / 2) * pictureHeight);
+      // From the figure's head down to just above its soles (the shadow lies below them).
+      const top = row(0.02), bottom = row(-0.265);
+      const d = g.getImageData(0, top, image.width, bottom - top).data;
+      let sum = 0, count = 0;
+      for (let i = 0; i < d.length; i += 4)
+        if (0.299 * d[i] + 0.587 * d[i + 1] + 0.114 * d[i + 2] < 50) sum += (i / 4) % image.width, ++count;
+      return count ? (sum / count + 0.5) / image.width * 2 - 1 : NaN;
+    }, [...png]);
+  }
+
+  test("a second run in the page shows the desert walker at its start", async () => {
+    const {page} = await open("/site/index.html", 640, 400);
+    await ready(page);
+    // A first run that sees the walker step four times.
+    await page.evaluate(() => { Module.velmoraStartOffset = 3; });
+    await page.click("#play");
+    await musicPast(page, 4 * kCycle + 0.2);
+    await page.keyboard.press("Escape");
+    await backToStart(page);
+    // The second, from the start: the figure is where a walker that starts afresh is.
+    await page.evaluate(() => { Module.velmoraStartOffset = 0; });
+    await page.click("#play");
+    await musicPast(page, 0.5);
+    const reported = () => page.evaluate(() => Module.velmoraAudio.reported);
+    const from = await reported();
+    const x = await figureX(page, await page.screenshot());
+    const to = await reported();
+    const walkerAt = (t) => kStart - kStep * Math.floor(t / kCycle);
+    assert.ok(x >= walkerAt(to) - 0.02 && x <= walkerAt(from) + kFrameWidth + 0.02,
+              `the figure stands at clip x ${x.toFixed(3)} between ${from.toFixed(2)} s and ${to.toFixed(2)} s; ` +
+              `a walker from its start is at ${walkerAt(to).toFixed(3)} to ${(walkerAt(from) + kFrameWidth).toFixed(3)}`);
+    await page.keyboard.press("Escape");
+    await backToStart(page);
+    await page.close();
+  });
+});

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "art.h"
+#include "cards.h"
 #include "fmath.h"
 #include "scene.h"
 
@@ -155,7 +156,7 @@ Image drawTitle(const std::string& fontPath) {
     if (!font.ok()) return Image();
     std::vector<float> cov(size_t(W) * H, 0.f), orn(size_t(W) * H, 0.f);
     const float baseline = H * 0.50f, size = 330.f;
-    font.centred(cov, "Velmora", size, W * 0.5f, baseline, 0.02f);
+    font.centred(cov, kTitleName, size, W * 0.5f, baseline, 0.02f);
     // A hairline under the name, parted by a small lozenge.
     const float ry = baseline - 95.f;
     rule(orn, W * 0.5f - 330.f, W * 0.5f - 22.f, ry, 1.6f);
@@ -190,33 +191,23 @@ Image drawCredits(const std::string& titleFont, const std::string& textFont) {
     std::vector<float> names(size_t(W) * H, 0.f), heads(size_t(W) * H, 0.f), notes(size_t(W) * H, 0.f);
     const float cx = W * 0.5f;
 
-    display.centred(heads, "Velmora", 120.f, cx, H * 0.80f, 0.02f);
-    text.centred(notes, "A REAL-TIME AUDIOVISUAL DEMO", 30.f, cx, H * 0.80f - 62.f, 0.28f);
-    text.centred(notes, "Every picture, step and note was made by its own code at build time.", 34.f,
+    display.centred(heads, kCreditsHeading, 120.f, cx, H * 0.80f, 0.02f);
+    text.centred(notes, kCreditsSubtitle, 30.f, cx, H * 0.80f - 62.f, 0.28f);
+    text.centred(notes, kCreditsClaim, 34.f,
                  cx, H * 0.66f, 0.01f);
     rule(notes, cx - 260.f, cx + 260.f, H * 0.615f, 1.4f);
 
-    display.centred(heads, "Built with", 52.f, cx, H * 0.545f, 0.04f);
-    struct Line { const char* name; const char* what; };
-    const Line lines[] = {
-        {"GLFW", "windows, context and input"},
-        {"GLEW", "OpenGL entry points"},
-        {"SDL2", "sound output"},
-        {"libmpg123", "MP3 decoding"},
-        {"LAME", "MP3 encoding of the soundtrack"},
-        {"Mesa", "OpenGL in the test runs"},
-        {"stb", "type and image tools"},
-    };
+    display.centred(heads, kCreditsBuiltWith, 52.f, cx, H * 0.545f, 0.04f);
     // Names right-aligned against a centre gutter, their notes to its left.
     float y = H * 0.475f;
-    for (const Line& l : lines) {
+    for (const CreditLine& l : kCreditsLibraries) {
         float nw = display.measure(l.name, 44.f, 0.02f);
         display.draw(names, l.name, 44.f, cx - 24.f - nw, y, 0.02f);
         text.draw(notes, l.what, 36.f, cx + 24.f, y, 0.01f);
         y -= 52.f;
     }
-    text.centred(notes, "Set in Quattrocento and Lato", 28.f, cx, y - 22.f, 0.06f);
-    display.centred(heads, "Thank you for watching", 58.f, cx, H * 0.085f, 0.03f);
+    text.centred(notes, kCreditsTypefaces, 28.f, cx, y - 22.f, 0.06f);
+    display.centred(heads, kCreditsThanks, 58.f, cx, H * 0.085f, 0.03f);
 
     const Vec3 nameInk = hex(0xf2e8d8), headInk = hex(0xd9b477), noteInk = hex(0xa89e92);
     Image img(W, H);

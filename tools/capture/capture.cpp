@@ -17,6 +17,9 @@ namespace {
 
 constexpr double kEndSeconds = 185.0;
 constexpr const char* kSoundtrack = "data/dunesong.mp3";
+// Between a video's frames the scenes' walkers advance at this rate at least, unseen, as they do
+// for a viewer's screen.
+constexpr double kSceneRate = 60;
 // One moment of every row of the programme, for the contact sheet.
 constexpr double kSheetTimes[] = {10, 40, 63, 67, 80, 100, 145, 160, 175, 183};
 constexpr int kSheetColumns = 2;
@@ -111,7 +114,9 @@ int video(velmora::OffscreenDemo& od, const Options& o) {
     const auto start = std::chrono::steady_clock::now();
     bool written = true;
     for (int frame = 0; frame < total && written; ++frame) {
-        od.render(static_cast<double>(frame) / o.fps);
+        const double t = velmora::videoFrameTime(frame, o.fps);
+        if (o.fps < kSceneRate) od.playUpTo(t, kSceneRate);
+        od.render(t);
         od.readRgba(rgba);
         written = std::fwrite(rgba.data(), 1, rgba.size(), pipe) == rgba.size();
         if (frame % 10 == 0 || frame + 1 == total)

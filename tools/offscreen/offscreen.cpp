@@ -91,6 +91,13 @@ Picture OffscreenDemo::read() const {
     return p;
 }
 
+double videoFrameTime(int frame, int fps) {
+    const double t = static_cast<double>(frame) / fps;
+    const double after = std::nextafter(t, HUGE_VAL);
+    const bool onBound = scoreRow(t) == 0 && scoreRow(std::nextafter(t, -HUGE_VAL)) != 0 && scoreRow(after) != 0;
+    return onBound ? after : t;
+}
+
 bool writePng(const std::string& path, const Picture& p) {
     stbi_write_png_compression_level = 9;
     return stbi_write_png(path.c_str(), p.width, p.height, 3, p.rgb.data(), p.width * 3) != 0;

@@ -54,6 +54,11 @@ private:
     double played_ = -1;  // the last music time rendered; the walkers never go back
 };
 
+// The music time of a video's frame: frame / fps, or, where that lands exactly on the bound
+// between two rows that show something, the instant after it. The bounds are strict, so the
+// instant itself shows the cleared target, which a live run never samples.
+double videoFrameTime(int frame, int fps);
+
 bool writePng(const std::string& path, const Picture& picture);
 // A PNG file as RGB; an empty picture when it cannot be read.
 Picture readPng(const std::string& path);
