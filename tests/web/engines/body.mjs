@@ -257,9 +257,12 @@ export function describeEngine(engine, {sound = true, label = engine.name, prefs
       assert.ok(firstRun, "the run was read");
       const {paced} = firstRun;
       console.log(`# ${label}: where the context kept pace with the wall, by ${spread(paced)}`);
-      assert.ok(quantile(paced, 0.9) <= kKeptPace + 2 * kReadingStep,
-                `nine frames in ten advance with the wall within ${ms(kKeptPace + 2 * kReadingStep)}, ` +
-                `as the context did; the rest of the spread: ${spread(paced)}`);
+      // A clock that follows the context there, or the wall, is within this by itself.
+      const limit = kKeptPace + 2 * kReadingStep;
+      const off = paced.filter((e) => e > limit);
+      assert.ok(off.length <= paced.length / 50,
+                `${off.length} of ${paced.length} such frames advance by more or less than the wall time, ` +
+                `by ${off.map(ms).join(", ")}: more than ${ms(limit)}`);
     });
 
     if (sound) test("a second and a third run start from the beginning without growing memory", async () => {
