@@ -220,7 +220,8 @@ export function describeEngine(engine, {sound = true, label = engine.name, prefs
       console.log(`# ${label}: pictures at ${first.reported.toFixed(2)} s and ${second.reported.toFixed(2)} s ` +
                   `differ by ${moved.toFixed(2)} levels on average; brightest cell ${brightest.toFixed(0)}`);
       assert.ok(brightest > 40, "the picture is drawn");
-      assert.ok(moved > 0.5, "the picture moves");
+      // The same moment draws the same picture to the bit; a clock that stood still would give 0.
+      assert.ok(moved > 0.2, "the picture moves");
       firstRun = clockFigures(await clockReadings(browser, kClockFrames, sound));
       const during = await browser.evaluate(() => ({fullscreen: !!document.fullscreenElement, textures: velmoraProbe.textures(),
                                                      context: Module.velmoraAudio.context.state}));
