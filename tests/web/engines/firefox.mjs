@@ -6,6 +6,7 @@ import { join } from "node:path";
 import puppeteer from "puppeteer-core";
 
 export const name = "Firefox";
+const kCallLimit = 300e3;
 
 export async function launch({dir, display, env, width, height, prefs = {}}) {
   const browser = await puppeteer.launch({
@@ -16,10 +17,11 @@ export async function launch({dir, display, env, width, height, prefs = {}}) {
     // Mesa's llvmpipe is on Firefox's block list; full screen takes the window, which on an
     // X server with no window manager stays the size it was opened at.
     extraPrefsFirefox: {"webgl.force-enabled": true, "full-screen-api.ignore-widgets": true, ...prefs},
-    protocolTimeout: 0,
+    // A call that never answers fails the test rather than holding the run for good.
+    protocolTimeout: kCallLimit,
   });
   const page = (await browser.pages())[0] || await browser.newPage();
-  page.setDefaultTimeout(0);
+  page.setDefaultTimeout(kCallLimit);
   const xdotool = (...args) => execFileSync("xdotool", args, {env: {...process.env, DISPLAY: display}}).toString();
   const [window] = xdotool("search", "--sync", "--onlyvisible", "--pid", String(browser.process().pid)).split("\n");
   xdotool("windowfocus", "--sync", window);

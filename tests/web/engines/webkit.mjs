@@ -8,6 +8,8 @@ import { join } from "node:path";
 export const name = "WebKitGTK";
 const kMiniBrowser = "/usr/lib/x86_64-linux-gnu/webkit2gtk-4.1/MiniBrowser";
 const kEscape = "\uE00C";
+// A call that never answers fails the test rather than holding the run for good.
+const kCallLimit = 300e3;
 
 async function freePort() {
   const probe = createServer();
@@ -30,7 +32,8 @@ export async function launch({dir, display, env, width, height}) {
   const base = "http://127.0.0.1:" + port;
   async function call(method, path, body) {
     const response = await fetch(base + path, {method, headers: {"Content-Type": "application/json"},
-                                                body: body && JSON.stringify(body)});
+                                                body: body && JSON.stringify(body),
+                                                signal: AbortSignal.timeout(kCallLimit)});
     const reply = await response.json();
     if (!response.ok) throw new Error(`WebDriver ${method} ${path}: ${reply.value.error}: ${reply.value.message}`);
     return reply.value;
