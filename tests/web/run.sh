@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# The web build in headless Chromium (tests/web/web_test.mjs). Needs scripts/build-web.sh to have
-# run, and the native build's render_stills for the desktop's stills. Everything it makes, the
-# browser's profile included, lives in this run's own directory; its server listens on a port
-# the system picks.
+# The web build in headless Chromium (tests/web/web_test.mjs), and in Firefox and WebKitGTK on an
+# X server of their own (tests/web/engines_test.mjs). Needs scripts/build-web.sh to have run, and
+# the native build's render_stills for the desktop's stills. Everything it makes, the browsers'
+# profiles included, lives in this run's own directory; its servers listen on ports the system
+# picks. The browsers play through the sound server in PULSE_SERVER (the test command's), or
+# through a null sink of this run's own where there is none.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 source "$root/scripts/servers.sh"
@@ -19,6 +21,7 @@ run=$(mktemp -d "${TMPDIR:-/tmp}/velmora-web-XXXXXX")
 xvfb_pid=""
 cleanup() {
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+  [ -f "$run/pulse/pid" ] && kill "$(cat "$run/pulse/pid")" 2>/dev/null
   rm -rf "$run"
   true
 }
@@ -52,8 +55,16 @@ done
 # The soundtrack's length in frames as the desktop decodes it, encoder delay and padding removed.
 frames=$(ffmpeg -v error -i "$root/build/data/dunesong.mp3" -f s16le -ac 2 - | wc -c)
 
+if [ -z "${PULSE_SERVER:-}" ]; then
+  start_pulse "$run" || { echo "web-test: PulseAudio did not start" >&2; exit 1; }
+  export "${pulse_env[@]}"
+fi
+# The other engines draw with Mesa on a real X display; full screen there is the window, kept
+# small, since software GL is slow at large sizes.
+start_xvfb "$run" 640x360 || { echo "web-test: Xvfb did not start" >&2; exit 1; }
+
 cd "$root/tests/web"
 VELMORA_WEB_RUN="$run" VELMORA_WEB_SITE="$site" VELMORA_WEB_TEST="$root/build-web/test" \
 VELMORA_WEB_HARNESS="$root/tests/web" VELMORA_STILL_TIMES="$times" \
-VELMORA_SOUNDTRACK_FRAMES=$((frames / 4)) \
-  node --test --test-reporter=spec "$@" web_test.mjs
+VELMORA_SOUNDTRACK_FRAMES=$((frames / 4)) VELMORA_ENGINE_DISPLAY="$xvfb_display" \
+  node --test --test-reporter=spec "$@" web_test.mjs engines_test.mjs

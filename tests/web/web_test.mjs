@@ -3,10 +3,10 @@
 // for broken data. tests/web/run.sh prepares what this reads from the environment.
 import { after, before, describe, test } from "node:test";
 import assert from "node:assert/strict";
-import { readdirSync, readFileSync, createReadStream, statSync } from "node:fs";
-import { createServer } from "node:http";
-import { extname, join, normalize } from "node:path";
+import { readdirSync, readFileSync } from "node:fs";
+import { join } from "node:path";
 import { chromium } from "playwright-core";
+import { serve } from "./serve.mjs";
 
 const env = (name) => {
   const value = process.env[name];
@@ -27,24 +27,10 @@ const kMinPsnr = 35;
 const kLoadLimit = 240e3;
 const kRunLimit = 240e3;
 
-const types = {".html": "text/html", ".js": "text/javascript", ".wasm": "application/wasm",
-               ".gz": "application/gzip", ".png": "image/png"};
 let server, origin, context;
 
 before(async () => {
-  server = createServer((request, response) => {
-    const path = decodeURIComponent(new URL(request.url, "http://x").pathname);
-    const prefix = Object.keys(roots).find((p) => path.startsWith(p));
-    const file = prefix && normalize(join(roots[prefix], path.slice(prefix.length)));
-    let size = -1;
-    try { if (file && file.startsWith(roots[prefix])) size = statSync(file).isFile() ? statSync(file).size : -1; } catch {}
-    if (size < 0) { response.writeHead(404); response.end(); return; }
-    response.writeHead(200, {"Content-Type": types[extname(file)] || "application/octet-stream",
-                             "Content-Length": size, "Cache-Control": "no-store"});
-    createReadStream(file).pipe(response);
-  });
-  await new Promise((resolve) => server.listen(0, "127.0.0.1", resolve));  // a free port of the system's choosing
-  origin = "http://127.0.0.1:" + server.address().port;
+  ({server, origin} = await serve(roots));
   context = await chromium.launchPersistentContext(join(run, "profile"), {
     executablePath: "/usr/bin/chromium", headless: true,
     args: ["--no-sandbox", "--use-angle=swiftshader", "--enable-unsafe-swiftshader",
