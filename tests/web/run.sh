@@ -64,7 +64,23 @@ fi
 start_xvfb "$run" 640x360 || { echo "web-test: Xvfb did not start" >&2; exit 1; }
 
 cd "$root/tests/web"
-VELMORA_WEB_RUN="$run" VELMORA_WEB_SITE="$site" VELMORA_WEB_TEST="$root/build-web/test" \
-VELMORA_WEB_HARNESS="$root/tests/web" VELMORA_STILL_TIMES="$times" \
-VELMORA_SOUNDTRACK_FRAMES=$((frames / 4)) VELMORA_ENGINE_DISPLAY="$xvfb_display" \
-  node --test --test-reporter=spec "$@" web_test.mjs engines_test.mjs
+export VELMORA_WEB_RUN="$run" VELMORA_WEB_SITE="$site" VELMORA_WEB_TEST="$root/build-web/test" \
+  VELMORA_WEB_HARNESS="$root/tests/web" VELMORA_STILL_TIMES="$times" \
+  VELMORA_SOUNDTRACK_FRAMES=$((frames / 4)) VELMORA_ENGINE_DISPLAY="$xvfb_display"
+node --test --test-reporter=spec "$@" web_test.mjs &
+chromium=$!
+# Firefox now and then stops answering its driver in the middle of a run (a call that never
+# returns; the cause is not known yet). Such a run is played once more, and says so; any other
+# failure, or a second hang, fails.
+status=0
+node --test --test-reporter=spec "$@" engines_test.mjs >"$run/engines.log" 2>&1 || status=$?
+if [ $status != 0 ] && grep -q "ProtocolError: .* timed out" "$run/engines.log" &&
+   ! grep -q "AssertionError" <(grep -v "the run was read" "$run/engines.log"); then
+  cat "$run/engines.log"
+  echo "web-test: a browser stopped answering its driver; the engines' tests once more:" >&2
+  status=0
+  node --test --test-reporter=spec "$@" engines_test.mjs >"$run/engines.log" 2>&1 || status=$?
+fi
+cat "$run/engines.log"
+wait "$chromium" || status=$?
+exit $status

@@ -6,6 +6,7 @@
 // where the sound was, and the sound starts again there if the context comes back.
 #include "audio/decoder.h"
 #include "audio/platform/output.h"
+#include "audio/steady.h"
 
 #include <emscripten.h>
 
@@ -23,6 +24,9 @@ using Clock = std::chrono::steady_clock;
 constexpr double kStartLeadSeconds = 0.05;
 // How long a context may stop running before the clock stops waiting for it.
 constexpr double kStalledOutputSeconds = 2.0;
+// How far the context's own account wanders between its steps: engines step its time by one
+// render callback (3 to 20 ms), and some in bursts of several.
+constexpr double kAccountJitterSeconds = 0.025;
 
 double secondsSince(Clock::time_point start, Clock::time_point now) {
     return std::chrono::duration<double>(now - start).count();
@@ -153,6 +157,7 @@ EM_JS(void, webAudioClose, (), {
 
 // How a stream is followed: by the context while it runs, by the wall clock while it does not.
 struct Following {
+    SteadyPosition steady;           // what the readings follow the context's account with
     Clock::time_point outputSeen{};  // when the context was last seen running
     bool stalled = false;
     Clock::time_point stalledAt{};
@@ -185,7 +190,9 @@ int64_t webAdd(void* output, uint32_t handle, const DecodedPcm& pcm, std::string
 
 void webStart(void* output, uint32_t handle) {
     webAudioStart(static_cast<int>(handle), kStartLeadSeconds, 0.0, 1);
-    of(output).streams[handle] = Following{Clock::now()};
+    Following& f = of(output).streams[handle];
+    f = Following{};
+    f.outputSeen = Clock::now();
 }
 
 // Each change between the context and the wall clock is one line on stderr.
@@ -199,10 +206,17 @@ bool webHeard(void* output, uint32_t handle, double& frames, std::string& /*why*
         if (f.stalled) {
             // Started where the clock will be once the sound is heard.
             f.stalled = false;
+            f.steady.reset();
             webAudioStart(stream, kStartLeadSeconds, f.reported + kStartLeadSeconds + webAudioLatency(), 0);
             std::fprintf(stderr, "audio: the Web Audio output runs again; the clock follows it\n");
         }
-        seconds = webAudioHeard(stream);
+        // Steadied, so that the readings move with the wall between the context's steps and
+        // neither snap back nor jump when a step comes; never past what it has rendered.
+        const int rate = of(output).rate;
+        const double rendered = webAudioRendered(stream);
+        frames = f.steady.next(webAudioHeard(stream) * rate, rendered > 0, kAccountJitterSeconds * rate,
+                               std::max(0.0, rendered) * rate, rate, now);
+        return true;
     } else {
         if (!f.stalled && secondsSince(f.outputSeen, now) >= kStalledOutputSeconds) {
             f.stalled = true;

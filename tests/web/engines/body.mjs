@@ -175,6 +175,7 @@ function clockFigures(readings) {
   const error = (a) => Math.abs(a.clock - a.wall);
   return {
     lags: readings.map((r) => (r.at - r.start) - r.reported), latencies: readings.map((r) => r.latency),
+    steps: advances.map((a) => a.context).filter((d) => d > 0),
     backwards: advances.filter((a) => a.clock < 0).length,
     errors: advances.map(error),
     paced: advances.filter((a) => Math.abs(a.context - a.wall) <= kKeptPace).map(error),
@@ -240,18 +241,23 @@ export function describeEngine(engine, {sound = true, label = engine.name, prefs
     test(sound ? "the clock lags the context by the output's latency, and never goes back"
                : "the silent clock advances with the wall, frame by frame", () => {
       assert.ok(firstRun, "the run was read");
-      const {lags, latencies, errors, backwards} = firstRun;
+      const {lags, latencies, steps, errors, backwards} = firstRun;
       console.log(`# ${label}: frame advances differ from the wall time between them by ${spread(errors)}`);
       assert.equal(backwards, 0, "the clock never goes back");
       if (!sound) {
         assert.ok(Math.max(...errors) <= 2 * kReadingStep, "every frame advances by the wall time");
         return;
       }
-      const lag = quantile(lags, 0.5), latency = quantile(latencies, 0.5);
+      // The context's time moves in steps (a render callback, or a burst of several) while what
+      // is heard moves on steadily, so between steps the clock comes nearer the context's time
+      // by up to a step: behind it by the latency the engine reports, and at most one step more.
+      const lag = quantile(lags, 0.5), latency = quantile(latencies, 0.5), step = quantile(steps, 0.9);
       console.log(`# ${label}: the clock lags the context's time by ${ms(lag)} (${ms(Math.min(...lags))} to ` +
-                  `${ms(Math.max(...lags))}); the engine reports ${ms(latency)} of latency`);
+                  `${ms(Math.max(...lags))}); the engine reports ${ms(latency)} of latency, and its time ` +
+                  `moves from frame to frame by up to ${ms(step)} (90%)`);
       assert.ok(Math.min(...lags) >= -kReadingStep, "never ahead of what the context has rendered");
-      assert.ok(Math.abs(lag - latency) <= 5 * kReadingStep, "behind the context by what the engine says the output holds");
+      assert.ok(lag >= latency - 5 * kReadingStep && lag <= latency + step + 5 * kReadingStep,
+                "behind the context by what the engine says the output holds");
     });
 
     if (sound) test("where the context keeps pace with the wall from frame to frame, so does the clock", () => {

@@ -6,7 +6,7 @@ import { join } from "node:path";
 import puppeteer from "puppeteer-core";
 
 export const name = "Firefox";
-const kCallLimit = 300e3;
+const kCallLimit = 120e3;
 
 export async function launch({dir, display, env, width, height, prefs = {}}) {
   const browser = await puppeteer.launch({
@@ -15,8 +15,9 @@ export async function launch({dir, display, env, width, height, prefs = {}}) {
     args: ["--width=" + width, "--height=" + height],
     env: {...process.env, ...env, DISPLAY: display, HOME: dir, XDG_CACHE_HOME: join(dir, "cache")},
     // Mesa's llvmpipe is on Firefox's block list; full screen takes the window, which on an
-    // X server with no window manager stays the size it was opened at.
-    extraPrefsFirefox: {"webgl.force-enabled": true, "full-screen-api.ignore-widgets": true, ...prefs},
+    // X server with no window manager stays the size it was opened at. WebGL is drawn in the
+    // page's own process: handed to the GPU process, a run now and then hung the page for good.
+    extraPrefsFirefox: {"webgl.force-enabled": true, "full-screen-api.ignore-widgets": true, "webgl.out-of-process": false, ...prefs},
     // A call that never answers fails the test rather than holding the run for good.
     protocolTimeout: kCallLimit,
   });
@@ -28,7 +29,8 @@ export async function launch({dir, display, env, width, height, prefs = {}}) {
   xdotool("mousemove", "--window", window, String(width >> 1), String(height >> 1), "click", "1");
   return {
     goto: (url) => page.goto(url),
-    evaluate: (fn, arg) => page.evaluate(fn, arg),
+    // A call that fails says which it was.
+    evaluate: (fn, arg) => page.evaluate(fn, arg).catch((e) => { e.message += " in " + String(fn).slice(0, 120); throw e; }),
     click: (selector) => page.click(selector),
     pressEscape: () => page.keyboard.press("Escape"),
     close: () => browser.close(),
