@@ -1,4 +1,5 @@
 // The audio layer's clock, as the frame loop sees it.
+#include "tone.h"
 #include "audio/audio.h"
 #include "audio/decoder.h"
 #include "audio/platform/output.h"
@@ -20,20 +21,7 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-constexpr double kPi = 3.14159265358979323846;  // M_PI is POSIX, not C++
 
-DecodedPcm tone(double seconds) {
-    DecodedPcm pcm;
-    pcm.rate = 48000;
-    pcm.channels = 2;
-    const size_t frames = static_cast<size_t>(seconds * pcm.rate);
-    pcm.samples.resize(frames * 2);
-    for (size_t i = 0; i < frames; ++i) {
-        const auto v = static_cast<int16_t>(3000.0 * std::sin(2.0 * kPi * 440.0 * i / pcm.rate));
-        pcm.samples[2 * i] = pcm.samples[2 * i + 1] = v;
-    }
-    return pcm;
-}
 
 double seconds(Audio* audio, AudioStream s) {
     return audioChannelBytes2Seconds(audio, s, audioChannelGetPosition(audio, s));

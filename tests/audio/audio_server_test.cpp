@@ -1,5 +1,6 @@
 // The audio clock against the sound server's own account of the demo's stream: what the clock
 // reads must be what the server says is being played, on servers of the test's own.
+#include "tone.h"
 #include "audio/audio.h"
 #include "audio/decoder.h"
 #include "gl_context.h"
@@ -21,20 +22,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using velmora::test::PulseServer;
 using velmora::test::ServerAccount;
-constexpr double kPi = 3.14159265358979323846;
 
-DecodedPcm tone(double seconds) {
-    DecodedPcm pcm;
-    pcm.rate = 48000;
-    pcm.channels = 2;
-    const size_t frames = static_cast<size_t>(seconds * pcm.rate);
-    pcm.samples.resize(frames * 2);
-    for (size_t i = 0; i < frames; ++i) {
-        const auto v = static_cast<int16_t>(3000.0 * std::sin(2.0 * kPi * 440.0 * i / pcm.rate));
-        pcm.samples[2 * i] = pcm.samples[2 * i + 1] = v;
-    }
-    return pcm;
-}
 
 double wallSince(Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); }
 
